@@ -1,0 +1,21 @@
+// Counts heap allocations made on the calling thread while a scope is alive,
+// through a replacement of the global operator new linked into the test.
+#pragma once
+
+#include <cstddef>
+
+namespace klv::test {
+
+class AllocationCounter {
+public:
+    AllocationCounter();
+    ~AllocationCounter();
+    AllocationCounter(const AllocationCounter&) = delete;
+    AllocationCounter& operator=(const AllocationCounter&) = delete;
+    std::size_t count() const;
+
+private:
+    std::size_t start_;
+};
+
+}  // namespace klv::test
