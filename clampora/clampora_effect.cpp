@@ -92,13 +92,14 @@ void ClamporaEffect::updateChannelMode() {
         return;
     }
     const float value = target(kStereoMono);
-    if (static_cast<int>(value) != static_cast<int>(stereoLastSeen_)) {
+    // Integer parts, compared without converting (the host may send any float).
+    if (std::trunc(value) != std::trunc(stereoLastSeen_)) {
         const float detected = isInputConnected(1) ? 0.0f : 1.0f;
         setTarget(kStereoMono, detected);
         stereoLastSeen_ = detected;
         storeInAllPrograms(kStereoMono, detected);
     }
-    stereoMode_ = static_cast<int>(stereoLastSeen_) == 0;
+    stereoMode_ = std::trunc(stereoLastSeen_) == 0.0f;
 }
 
 template <bool kAccumulate>
