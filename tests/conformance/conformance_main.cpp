@@ -1,0 +1,26 @@
+// klv-conformance KIND PATH [KIND PATH ...]
+// KIND is clampora, clampora-mono, tonvela or tonvela-mono. Prints a line per
+// failed check and ends with "N passed, N failed"; exits non-zero on failure.
+#include <cstdio>
+#include <string>
+
+#include "tests/conformance/conformance.h"
+
+int main(int argc, char** argv) {
+    using namespace klv::conformance;
+    if (argc < 3 || argc % 2 == 0) {
+        std::fprintf(stderr, "usage: klv-conformance KIND PATH [KIND PATH ...]\n");
+        return 2;
+    }
+    Checker c;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const PluginExpectations* expect = findExpectations(argv[i]);
+        if (!expect) {
+            std::fprintf(stderr, "klv-conformance: unknown kind %s\n", argv[i]);
+            return 2;
+        }
+        runConformance(c, argv[i + 1], *expect);
+    }
+    std::printf("%d passed, %d failed\n", c.passed(), c.failed());
+    return c.failed() == 0 ? 0 : 1;
+}
