@@ -2,27 +2,33 @@
 
 #include <new>
 
-#include "host/effect_base.h"
+#include "host/program_effect.h"
 
 namespace klv::test {
 
-// Base defaults only, plus a parameter store and a VU value to read.
-class TestEffect : public EffectBase {
+// The shared program effect with two parameters and four programs, plus
+// counters of what the base called.
+class TestEffect : public ProgramEffect<2> {
 public:
-    explicit TestEffect(AudioMasterCallback audioMaster) : EffectBase(audioMaster, 4, 2) {}
+    explicit TestEffect(AudioMasterCallback audioMaster);
     void process(float**, float**, VstInt32) override {}
     void setParameter(VstInt32 index, float value) override {
-        if (index >= 0 && index < 2) values[index] = value;
         ++setCalls;
+        lastSetIndex = index;
+        if (validParameter(index)) {
+            values[index] = value;
+            slotOf(curProgram, index) = value;
+        }
     }
-    float getParameter(VstInt32 index) override { return index >= 0 && index < 2 ? values[index] : 0.0f; }
-    float getVu() override { return vu; }
+    float getParameter(VstInt32 index) override { return validParameter(index) ? values[index] : 0.0f; }
     void suspend() override { ++suspends; }
     void resume() override { ++resumes; }
+    void setVu(float v) { vu_.store(v); }
+    using ProgramEffect<2>::program;
 
     float values[2] = {0.0f, 0.0f};
-    float vu = 0.0f;
     int setCalls = 0;
+    int lastSetIndex = -100;
     int suspends = 0;
     int resumes = 0;
 };
