@@ -61,7 +61,21 @@ wine_tests() {
       [ -f "$dir/plugins/$name" ] && args+=("$kind" "$dir/plugins/$name")
     done
     echo "-- Wine, $bits-bit: ${args[*]}"
-    timeout 900 wine "$dir/bin/klv-wine-host.exe" "${args[@]}" | tail -n 20 || ok=1
+    timeout 900 wine "$dir/bin/klv-wine-host.exe" "${args[@]}" | tr -d '\r' | tail -n 20 || ok=1
+    # The same audio, bit for bit, as the Linux build.
+    for kind in clampora clampora-mono tonvela tonvela-mono; do
+      name=$(dll_name "$kind")
+      [ -f "$dir/plugins/$name" ] || continue
+      build/bin/klv-conformance --digest "build/plugins/${name%.dll}.so" > "$dir/digest-linux-$kind.txt"
+      timeout 900 wine "$dir/bin/klv-wine-host.exe" --digest "$dir/plugins/$name" | tr -d '\r' > "$dir/digest-$kind.txt"
+      if cmp -s "$dir/digest-linux-$kind.txt" "$dir/digest-$kind.txt" && [ -s "$dir/digest-$kind.txt" ]; then
+        echo "-- $bits-bit $kind: audio identical to Linux ($(wc -l < "$dir/digest-$kind.txt") renders)"
+      else
+        echo "-- $bits-bit $kind: audio differs from Linux"
+        diff "$dir/digest-linux-$kind.txt" "$dir/digest-$kind.txt" | head -n 10
+        ok=1
+      fi
+    done
   done
   wineserver -k 2>/dev/null || true
   return $ok

@@ -1,13 +1,16 @@
 // klv-conformance KIND PATH [KIND PATH ...]
+//        klv-conformance --digest PATH   (output digests, see digest.h)
 // KIND is clampora, clampora-mono, tonvela or tonvela-mono. Prints a line per
 // failed check and ends with "N passed, N failed"; exits non-zero on failure.
 #include <cstdio>
 #include <string>
 
 #include "tests/conformance/conformance.h"
+#include "tests/conformance/digest.h"
 
 int main(int argc, char** argv) {
     using namespace klv::conformance;
+    if (argc == 3 && std::string(argv[1]) == "--digest") return klv::conformance::printDigests(argv[2]) ? 0 : 1;
     if (argc < 3 || argc % 2 == 0) {
         std::fprintf(stderr, "usage: klv-conformance KIND PATH [KIND PATH ...]\n");
         return 2;

@@ -2,14 +2,17 @@
 // runs the same conformance cases as the Linux binary tests; the 32-bit host
 // also calls everything through a misaligned stack.
 //   klv-wine-host KIND PATH [KIND PATH ...]
+//   klv-wine-host --digest PATH
 #include <cstdio>
 #include <string>
 
 #include "tests/conformance/conformance.h"
+#include "tests/conformance/digest.h"
 #include "tests/wine/misaligned_calls.h"
 
 int main(int argc, char** argv) {
     using namespace klv;
+    if (argc == 3 && std::string(argv[1]) == "--digest") return klv::conformance::printDigests(argv[2]) ? 0 : 1;
     if (argc < 3 || argc % 2 == 0) {
         std::fprintf(stderr, "usage: klv-wine-host KIND PATH [KIND PATH ...]\n");
         return 2;
