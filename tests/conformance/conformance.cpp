@@ -3,7 +3,10 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <algorithm>
+#include <atomic>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "host/vst2.h"
@@ -396,6 +399,109 @@ void checkLifecycle(Checker& c, PluginLibrary& lib) {
     p->close();
 }
 
+// Renders a fixed signal through one program; the output of every channel.
+std::vector<float> render(PluginInstance& p, int program, int frames, int block) {
+    p.dispatch(effSetSampleRate, 0, 0, nullptr, 44100.0f);
+    p.dispatch(effSetBlockSize, 0, block);
+    p.dispatch(effSetProgram, 0, program);
+    p.dispatch(effMainsChanged, 0, 1);
+    std::vector<float> in[2], out[2];
+    for (int ch = 0; ch < 2; ++ch) {
+        in[ch].resize(static_cast<std::size_t>(frames));
+        out[ch].assign(static_cast<std::size_t>(frames), 0.0f);
+        for (int i = 0; i < frames; ++i)
+            in[ch][static_cast<std::size_t>(i)] =
+                0.7f * std::sin(0.013f * static_cast<float>(i * (ch + 1))) * (i % 4410 < 2000 ? 1.0f : 0.2f);
+    }
+    for (int start = 0; start < frames; start += block) {
+        const int n = std::min(block, frames - start);
+        float* inputs[2] = {in[0].data() + start, in[1].data() + start};
+        float* outputs[2] = {out[0].data() + start, out[1].data() + start};
+        p.processReplacing(inputs, outputs, n);
+    }
+    std::vector<float> all;
+    for (int ch = 0; ch < p.effect()->numOutputs; ++ch) all.insert(all.end(), out[ch].begin(), out[ch].end());
+    return all;
+}
+
+// Several instances in one process, processing interleaved, each give what
+// one instance alone gives.
+void checkInstances(Checker& c, PluginLibrary& lib, const PluginExpectations& x) {
+    c.setContext("several instances");
+    const int program = x.numPrograms > 2 ? 2 : 0;
+    auto alone = PluginInstance::create(lib.defaultEntry());
+    if (!alone) return;
+    const std::vector<float> reference = render(*alone, program, 8192, 256);
+    alone.reset();
+    std::unique_ptr<PluginInstance> crowd[3];
+    for (auto& p : crowd) p = PluginInstance::create(lib.defaultEntry());
+    // Different settings on the neighbours; the same on the one compared.
+    crowd[0]->setParameter(1, 0.9f);
+    std::vector<float> results[3];
+    for (int i = 2; i >= 0; --i) results[i] = render(*crowd[i], i == 1 ? program : i * 5, 8192, 256);
+    KLV_CHECK(c, results[1] == reference);
+    auto twin = PluginInstance::create(lib.defaultEntry());
+    KLV_CHECK(c, render(*twin, program, 8192, 256) == reference);
+}
+
+// A host that calls back into the effect from inside its own callback.
+void checkReentry(Checker& c, PluginLibrary& lib, const PluginExpectations& x) {
+    c.setContext("re-entrant host");
+    auto p = PluginInstance::create(lib.defaultEntry());
+    if (!p) return;
+    int reentries = 0;
+    p->onCallback = [&](PluginInstance& self, const hostkit::CallbackRecord&) {
+        ++reentries;
+        const float v = self.getParameter(2);
+        self.setParameter(2, v);
+        char text[64];
+        self.dispatch(effGetParamDisplay, 2, 0, text);
+    };
+    const std::vector<float> out = render(*p, 0, 2048, 512);
+    bool finite = true;
+    for (float v : out) finite = finite && std::isfinite(v);
+    KLV_CHECK(c, finite);
+    if (x.stereo) KLV_CHECK(c, reentries >= 1);  // the channel question
+}
+
+// One thread processes while another sets parameters and switches programs
+// as fast as it can.
+void checkThreads(Checker& c, PluginLibrary& lib, const PluginExpectations& x) {
+    c.setContext("threads");
+    auto p = PluginInstance::create(lib.defaultEntry());
+    if (!p) return;
+    p->dispatch(effMainsChanged, 0, 1);
+    std::atomic<bool> stop{false};
+    std::atomic<bool> finite{true};
+    std::thread audio([&] {
+        std::vector<float> in[2], out[2];
+        for (int ch = 0; ch < 2; ++ch) {
+            in[ch].assign(256, 0.0f);
+            out[ch].assign(256, 0.0f);
+            for (int i = 0; i < 256; ++i) in[ch][static_cast<std::size_t>(i)] = 0.5f * std::sin(0.05f * i);
+        }
+        float* inputs[2] = {in[0].data(), in[1].data()};
+        float* outputs[2] = {out[0].data(), out[1].data()};
+        while (!stop.load()) {
+            p->processReplacing(inputs, outputs, 256);
+            for (float v : out[0])
+                if (!std::isfinite(v)) finite = false;
+        }
+    });
+    std::uint32_t seed = 12345;
+    for (int i = 0; i < 20000; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        const int index = static_cast<int>(seed >> 8) % x.numParams;
+        const float value = static_cast<float>((seed >> 12) % 1001u) / 1000.0f;
+        if (index == x.stereoMonoIndex) continue;
+        p->setParameter(index, value);
+        if (i % 97 == 0) p->dispatch(effSetProgram, 0, static_cast<std::intptr_t>((seed >> 4) % static_cast<std::uint32_t>(x.numPrograms)));
+    }
+    stop = true;
+    audio.join();
+    KLV_CHECK(c, finite.load());
+}
+
 }  // namespace
 
 const PluginExpectations* findExpectations(const std::string& key) {
@@ -423,6 +529,9 @@ void runConformance(Checker& c, const std::string& path, const PluginExpectation
     checkFactoryValues(c, lib, expect);
     checkStereoMono(c, lib, expect);
     checkLifecycle(c, lib);
+    checkInstances(c, lib, expect);
+    checkReentry(c, lib, expect);
+    checkThreads(c, lib, expect);
 }
 
 }  // namespace klv::conformance

@@ -111,10 +111,12 @@ std::intptr_t PluginInstance::dispatch(std::int32_t opcode, std::int32_t index, 
 
 std::intptr_t PluginInstance::answer(AEffect*, std::int32_t opcode, std::int32_t index, std::intptr_t value, void*,
                                      float opt) {
+    const CallbackRecord record{opcode, index, value, opt};
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        calls_.push_back({opcode, index, value, opt});
+        calls_.push_back(record);
     }
+    if (onCallback && effect_) onCallback(*this, record);
     switch (opcode) {
         case audioMasterVersion:
             return config_.version;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -74,6 +75,10 @@ public:
     void close();
 
     HostConfig& config() { return config_; }
+    // Called after each callback is recorded, outside the host's lock, while
+    // the effect waits for the answer (a host may call the effect back from
+    // there). Not called during construction.
+    std::function<void(PluginInstance&, const CallbackRecord&)> onCallback;
     std::vector<CallbackRecord> calls() const;
     void clearCalls();
     int countCalls(std::int32_t opcode) const;
