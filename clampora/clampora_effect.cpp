@@ -70,7 +70,9 @@ void ClamporaEffect::setStereoMono(float value) {
     storeInAllPrograms(kStereoMono, value);
 }
 
-float ClamporaEffect::getParameter(VstInt32 index) { return validParameter(index) ? target(index) : 0.0f; }
+float ClamporaEffect::getParameter(VstInt32 index) {
+    return validParameter(index) ? target(index) : 0.0f;
+}
 
 void ClamporaEffect::getParameterDisplay(VstInt32 index, char* text) {
     if (validParameter(index)) float2string(target(index), text);

@@ -9,11 +9,10 @@ constexpr const char* k7 = "       ";
 }  // namespace
 
 const ParameterInfo kParameters[kNumParams] = {
-    {"process", k9, 10},  {"input", k9, 0},     {"compress", k9, 1},     {"slope", k7, 2},
-    {"attack", k8, 5},    {"release", k8, 7},   {"make-up", k8, 15},     {"mix", k9, 16},
-    {"output", k7, 8},    {"scFreq", k8, 3},    {"scQ", k8, 4},          {"hold", k8, 6},
-    {"pre/post", k9, 9},  {"RMS/peak", k8, 11}, {"Delay", k8, 13},       {"scl", k8, 12},
-    {"sat", k8, 14},      {"stereo/mono", k9, 17},
+    {"process", k9, 10}, {"input", k9, 0},    {"compress", k9, 1},     {"slope", k7, 2},     {"attack", k8, 5},
+    {"release", k8, 7},  {"make-up", k8, 15}, {"mix", k9, 16},         {"output", k7, 8},    {"scFreq", k8, 3},
+    {"scQ", k8, 4},      {"hold", k8, 6},     {"pre/post", k9, 9},     {"RMS/peak", k8, 11}, {"Delay", k8, 13},
+    {"scl", k8, 12},     {"sat", k8, 14},     {"stereo/mono", k9, 17},
 };
 
 const int kReplayOrder[kNumParams] = {1, 2, 3, 9, 10, 4, 11, 5, 6, 8, 12, 0, 13, 15, 14, 16, 17, 7};
@@ -65,7 +64,7 @@ const FactoryProgram kFactoryPrograms[kNumFactoryPrograms] = {
 void initProgram(ClamporaProgram& program, float stereoMonoDefault) {
     // A fresh record, by slot.
     const float fresh[kNumParams] = {0.5f, 0.3f, 0.3f, 0.5f, 0.1f, 0.0f, 0.17f, 0.06f, 0.5f,
-                                     1.0f, 1.0f, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f, stereoMonoDefault};
+                                     1.0f, 1.0f, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f,  1.0f,  stereoMonoDefault};
     for (int s = 0; s < kNumParams; ++s) program.values[s] = fresh[s];
     copyText(program.name, "init", kProgramNameSize);
 }

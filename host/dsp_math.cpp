@@ -26,16 +26,30 @@ constexpr double kPio2_2 = 6.07710050650619224932e-11;
 constexpr double kPio2_3 = 2.02226624879595063154e-21;
 constexpr double kTwoOverPi = 6.36619772367581382433e-01;
 
-double nan() { return std::numeric_limits<double>::quiet_NaN(); }
-double inf() { return std::numeric_limits<double>::infinity(); }
+double nan() {
+    return std::numeric_limits<double>::quiet_NaN();
+}
+double inf() {
+    return std::numeric_limits<double>::infinity();
+}
 
 // e^r for |r| <= ln2/2: Taylor series to r^14 (remainder below 1e-18).
 double expKernel(double r) {
     double sum = 1.0 / 87178291200.0;  // 1/14!
-    const double inverseFactorials[] = {1.0 / 6227020800.0, 1.0 / 479001600.0, 1.0 / 39916800.0, 1.0 / 3628800.0,
-                                        1.0 / 362880.0,     1.0 / 40320.0,     1.0 / 5040.0,     1.0 / 720.0,
-                                        1.0 / 120.0,        1.0 / 24.0,        1.0 / 6.0,        0.5,
-                                        1.0,                1.0};
+    const double inverseFactorials[] = {1.0 / 6227020800.0,
+                                        1.0 / 479001600.0,
+                                        1.0 / 39916800.0,
+                                        1.0 / 3628800.0,
+                                        1.0 / 362880.0,
+                                        1.0 / 40320.0,
+                                        1.0 / 5040.0,
+                                        1.0 / 720.0,
+                                        1.0 / 120.0,
+                                        1.0 / 24.0,
+                                        1.0 / 6.0,
+                                        0.5,
+                                        1.0,
+                                        1.0};
     for (double c : inverseFactorials) sum = sum * r + c;
     return sum;
 }
@@ -45,7 +59,7 @@ double sinKernel(double x) {
     const double x2 = x * x;
     double s = -1.0 / 355687428096000.0;  // -1/17!
     const double c[] = {1.0 / 20922789888000.0, -1.0 / 1307674368000.0, 1.0 / 6227020800.0, -1.0 / 39916800.0,
-                        1.0 / 362880.0,          -1.0 / 5040.0,           1.0 / 120.0,        -1.0 / 6.0};
+                        1.0 / 362880.0,         -1.0 / 5040.0,          1.0 / 120.0,        -1.0 / 6.0};
     for (double k : c) s = s * x2 + k;
     return x + x * x2 * s;
 }
@@ -54,7 +68,7 @@ double cosKernel(double x) {
     const double x2 = x * x;
     double s = -1.0 / 6402373705728000.0;  // -1/18!
     const double c[] = {1.0 / 20922789888000.0, -1.0 / 87178291200.0, 1.0 / 479001600.0, -1.0 / 3628800.0,
-                        1.0 / 40320.0,           -1.0 / 720.0,          1.0 / 24.0,        -0.5};
+                        1.0 / 40320.0,          -1.0 / 720.0,         1.0 / 24.0,        -0.5};
     for (double k : c) s = s * x2 + k;
     return 1.0 + x2 * s;
 }
@@ -142,10 +156,14 @@ double sin(double x) {
     long long q;
     reduce(x, r, q);
     switch (q) {
-        case 0: return sinKernel(r);
-        case 1: return cosKernel(r);
-        case 2: return -sinKernel(r);
-        default: return -cosKernel(r);
+        case 0:
+            return sinKernel(r);
+        case 1:
+            return cosKernel(r);
+        case 2:
+            return -sinKernel(r);
+        default:
+            return -cosKernel(r);
     }
 }
 
@@ -155,10 +173,14 @@ double cos(double x) {
     long long q;
     reduce(x, r, q);
     switch (q) {
-        case 0: return cosKernel(r);
-        case 1: return -sinKernel(r);
-        case 2: return -cosKernel(r);
-        default: return sinKernel(r);
+        case 0:
+            return cosKernel(r);
+        case 1:
+            return -sinKernel(r);
+        case 2:
+            return -cosKernel(r);
+        default:
+            return sinKernel(r);
     }
 }
 
@@ -171,6 +193,8 @@ double tan(double x) {
     return (q % 2 == 0) ? s / c : -c / s;
 }
 
-double sqrt(double x) { return std::sqrt(x); }
+double sqrt(double x) {
+    return std::sqrt(x);
+}
 
 }  // namespace klv::dsp

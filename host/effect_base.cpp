@@ -137,7 +137,9 @@ VstInt32 EffectBase::getPlugCategory() {
 
 // Host callback wrappers: each asks the host when there is one and answers
 // the neutral value otherwise (callHost answers 0 without a host).
-void EffectBase::wantEvents(VstInt32 filter) { callHost(audioMasterWantMidi, 0, filter); }
+void EffectBase::wantEvents(VstInt32 filter) {
+    callHost(audioMasterWantMidi, 0, filter);
+}
 void* EffectBase::getTimeInfo(VstInt32 filter) {
     return reinterpret_cast<void*>(callHost(audioMasterGetTime, 0, filter));
 }
@@ -150,8 +152,12 @@ VstInt32 EffectBase::getNumAutomatableParameters() {
 VstInt32 EffectBase::getParameterQuantization() {
     return static_cast<VstInt32>(callHost(audioMasterGetParameterQuantization));
 }
-bool EffectBase::ioChanged() { return callHost(audioMasterIOChanged) != 0; }
-bool EffectBase::needIdle() { return callHost(audioMasterNeedIdle) != 0; }
+bool EffectBase::ioChanged() {
+    return callHost(audioMasterIOChanged) != 0;
+}
+bool EffectBase::needIdle() {
+    return callHost(audioMasterNeedIdle) != 0;
+}
 bool EffectBase::sizeWindow(VstInt32 width, VstInt32 height) {
     return callHost(audioMasterSizeWindow, width, height) != 0;
 }
@@ -164,19 +170,27 @@ VstInt32 EffectBase::updateBlockSize() {
     callHost(audioMasterGetBlockSize);
     return blockSize;
 }
-VstInt32 EffectBase::getInputLatency() { return static_cast<VstInt32>(callHost(audioMasterGetInputLatency)); }
-VstInt32 EffectBase::getOutputLatency() { return static_cast<VstInt32>(callHost(audioMasterGetOutputLatency)); }
+VstInt32 EffectBase::getInputLatency() {
+    return static_cast<VstInt32>(callHost(audioMasterGetInputLatency));
+}
+VstInt32 EffectBase::getOutputLatency() {
+    return static_cast<VstInt32>(callHost(audioMasterGetOutputLatency));
+}
 AEffect* EffectBase::getPreviousPlug(VstInt32) {
     return reinterpret_cast<AEffect*>(callHost(audioMasterGetPreviousPlug));
 }
-AEffect* EffectBase::getNextPlug(VstInt32) { return reinterpret_cast<AEffect*>(callHost(audioMasterGetNextPlug)); }
+AEffect* EffectBase::getNextPlug(VstInt32) {
+    return reinterpret_cast<AEffect*>(callHost(audioMasterGetNextPlug));
+}
 VstInt32 EffectBase::willProcessReplacing() {
     return static_cast<VstInt32>(callHost(audioMasterWillReplaceOrAccumulate));
 }
 VstInt32 EffectBase::getCurrentProcessLevel() {
     return static_cast<VstInt32>(callHost(audioMasterGetCurrentProcessLevel));
 }
-VstInt32 EffectBase::getAutomationState() { return static_cast<VstInt32>(callHost(audioMasterGetAutomationState)); }
+VstInt32 EffectBase::getAutomationState() {
+    return static_cast<VstInt32>(callHost(audioMasterGetAutomationState));
+}
 bool EffectBase::offlineRead(void* offline, VstInt32 option, bool readSource) {
     return callHost(audioMasterOfflineRead, readSource ? 1 : 0, option, offline) != 0;
 }
@@ -186,32 +200,54 @@ bool EffectBase::offlineWrite(void* offline, VstInt32 option) {
 bool EffectBase::offlineStart(void* audioFiles, VstInt32 numAudioFiles, VstInt32 numNewAudioFiles) {
     return callHost(audioMasterOfflineStart, numNewAudioFiles, numAudioFiles, audioFiles) != 0;
 }
-VstInt32 EffectBase::offlineGetCurrentPass() { return callHost(audioMasterOfflineGetCurrentPass) != 0 ? 1 : 0; }
+VstInt32 EffectBase::offlineGetCurrentPass() {
+    return callHost(audioMasterOfflineGetCurrentPass) != 0 ? 1 : 0;
+}
 VstInt32 EffectBase::offlineGetCurrentMetaPass() {
     return callHost(audioMasterOfflineGetCurrentMetaPass) != 0 ? 1 : 0;
 }
-void EffectBase::setOutputSamplerate(float rate) { callHost(audioMasterSetOutputSampleRate, 0, 0, nullptr, rate); }
+void EffectBase::setOutputSamplerate(float rate) {
+    callHost(audioMasterSetOutputSampleRate, 0, 0, nullptr, rate);
+}
 bool EffectBase::getSpeakerArrangement(void* pluginInput, void* pluginOutput) {
     return callHost(audioMasterGetSpeakerArrangement, 0, reinterpret_cast<VstIntPtr>(pluginInput), pluginOutput) != 0;
 }
-bool EffectBase::getHostVendorString(char* text) { return callHost(audioMasterGetVendorString, 0, 0, text) != 0; }
+bool EffectBase::getHostVendorString(char* text) {
+    return callHost(audioMasterGetVendorString, 0, 0, text) != 0;
+}
 bool EffectBase::getHostProductString(char* text) {
     return callHost(audioMasterGetProductString, 0, 0, text) != 0;
 }
-VstInt32 EffectBase::getHostVendorVersion() { return static_cast<VstInt32>(callHost(audioMasterGetVendorVersion)); }
+VstInt32 EffectBase::getHostVendorVersion() {
+    return static_cast<VstInt32>(callHost(audioMasterGetVendorVersion));
+}
 VstIntPtr EffectBase::hostVendorSpecific(VstInt32 arg1, VstIntPtr arg2, void* ptr, float arg3) {
     return callHost(audioMasterVendorSpecific, arg1, arg2, ptr, arg3);
 }
-VstInt32 EffectBase::canHostDo(char* text) { return callHost(audioMasterCanDo, 0, 0, text) != 0 ? 1 : 0; }
-VstInt32 EffectBase::getHostLanguage() { return static_cast<VstInt32>(callHost(audioMasterGetLanguage)); }
+VstInt32 EffectBase::canHostDo(char* text) {
+    return callHost(audioMasterCanDo, 0, 0, text) != 0 ? 1 : 0;
+}
+VstInt32 EffectBase::getHostLanguage() {
+    return static_cast<VstInt32>(callHost(audioMasterGetLanguage));
+}
 void* EffectBase::openWindow(void* window) {
     return reinterpret_cast<void*>(callHost(audioMasterOpenWindow, 0, 0, window));
 }
-bool EffectBase::closeWindow(void* window) { return callHost(audioMasterCloseWindow, 0, 0, window) != 0; }
-void* EffectBase::getDirectory() { return reinterpret_cast<void*>(callHost(audioMasterGetDirectory)); }
-bool EffectBase::updateDisplay() { return callHost(audioMasterUpdateDisplay) != 0; }
-bool EffectBase::beginEdit(VstInt32 index) { return callHost(audioMasterBeginEdit, index) != 0; }
-bool EffectBase::endEdit(VstInt32 index) { return callHost(audioMasterEndEdit, index) != 0; }
+bool EffectBase::closeWindow(void* window) {
+    return callHost(audioMasterCloseWindow, 0, 0, window) != 0;
+}
+void* EffectBase::getDirectory() {
+    return reinterpret_cast<void*>(callHost(audioMasterGetDirectory));
+}
+bool EffectBase::updateDisplay() {
+    return callHost(audioMasterUpdateDisplay) != 0;
+}
+bool EffectBase::beginEdit(VstInt32 index) {
+    return callHost(audioMasterBeginEdit, index) != 0;
+}
+bool EffectBase::endEdit(VstInt32 index) {
+    return callHost(audioMasterEndEdit, index) != 0;
+}
 bool EffectBase::openFileSelector(void* selector) {
     return selector ? callHost(audioMasterOpenFileSelector, 0, 0, selector) != 0 : false;
 }

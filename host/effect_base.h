@@ -71,8 +71,7 @@ public:
 
     AEffect* getAeffect() { return &effectRecord; }
     void setEditor(EditorBase* newEditor) { editor = newEditor; }
-    VstIntPtr callHost(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
-                       float opt = 0.0f);
+    VstIntPtr callHost(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr, float opt = 0.0f);
 
 protected:
     static bool requestNeedsPointer(VstInt32 opcode);

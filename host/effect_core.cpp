@@ -9,10 +9,11 @@ namespace klv {
 
 namespace {
 
-EffectCore* effectOf(AEffect* e) { return static_cast<EffectCore*>(e->object); }
+EffectCore* effectOf(AEffect* e) {
+    return static_cast<EffectCore*>(e->object);
+}
 
-VstIntPtr KLV_CALL dispatchEntry(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
-                                 float opt) {
+VstIntPtr KLV_CALL dispatchEntry(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
     EffectCore* effect = effectOf(e);
     const VstIntPtr result = effect->dispatcher(opcode, index, value, ptr, opt);
     if (opcode == effClose) {
@@ -30,9 +31,13 @@ void KLV_CALL processReplacingEntry(AEffect* e, float** inputs, float** outputs,
     effectOf(e)->processReplacing(inputs, outputs, sampleFrames);
 }
 
-void KLV_CALL setParameterEntry(AEffect* e, VstInt32 index, float value) { effectOf(e)->setParameter(index, value); }
+void KLV_CALL setParameterEntry(AEffect* e, VstInt32 index, float value) {
+    effectOf(e)->setParameter(index, value);
+}
 
-float KLV_CALL getParameterEntry(AEffect* e, VstInt32 index) { return effectOf(e)->getParameter(index); }
+float KLV_CALL getParameterEntry(AEffect* e, VstInt32 index) {
+    return effectOf(e)->getParameter(index);
+}
 
 }  // namespace
 
@@ -80,10 +85,14 @@ EffectCore::EffectCore(AudioMasterCallback master, VstInt32 programs, VstInt32 p
     effectRecord.processReplacing = processReplacingEntry;
 }
 
-EffectCore::~EffectCore() { delete editor; }
+EffectCore::~EffectCore() {
+    delete editor;
+}
 
 void EffectCore::setParameter(VstInt32, float) {}
-float EffectCore::getParameter(VstInt32) { return 0.0f; }
+float EffectCore::getParameter(VstInt32) {
+    return 0.0f;
+}
 
 void EffectCore::setParameterAutomated(VstInt32 index, float value) {
     // A value that is not a number never reaches the effect or the host's
@@ -95,13 +104,27 @@ void EffectCore::setParameterAutomated(VstInt32 index, float value) {
 
 void EffectCore::processReplacing(float**, float**, VstInt32) {}
 
-void EffectCore::setProgramName(char* name) { *name = '\0'; }
-void EffectCore::getProgramName(char* name) { *name = '\0'; }
-void EffectCore::getParameterLabel(VstInt32, char* label) { *label = '\0'; }
-void EffectCore::getParameterDisplay(VstInt32, char* text) { *text = '\0'; }
-void EffectCore::getParameterName(VstInt32, char* text) { *text = '\0'; }
-VstInt32 EffectCore::getChunk(void**, bool) { return 0; }
-VstInt32 EffectCore::setChunk(void*, VstInt32, bool) { return 0; }
+void EffectCore::setProgramName(char* name) {
+    *name = '\0';
+}
+void EffectCore::getProgramName(char* name) {
+    *name = '\0';
+}
+void EffectCore::getParameterLabel(VstInt32, char* label) {
+    *label = '\0';
+}
+void EffectCore::getParameterDisplay(VstInt32, char* text) {
+    *text = '\0';
+}
+void EffectCore::getParameterName(VstInt32, char* text) {
+    *text = '\0';
+}
+VstInt32 EffectCore::getChunk(void**, bool) {
+    return 0;
+}
+VstInt32 EffectCore::setChunk(void*, VstInt32, bool) {
+    return 0;
+}
 
 VstIntPtr EffectCore::callHost(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
     return audioMaster ? audioMaster(&effectRecord, opcode, index, value, ptr, opt) : 0;
@@ -180,8 +203,12 @@ VstInt32 EffectCore::getMasterVersion() {
     const VstIntPtr v = callHost(audioMasterVersion);
     return v != 0 ? static_cast<VstInt32>(v) : 1;
 }
-VstInt32 EffectCore::getCurrentUniqueId() { return static_cast<VstInt32>(callHost(audioMasterCurrentId)); }
-void EffectCore::masterIdle() { callHost(audioMasterIdle); }
+VstInt32 EffectCore::getCurrentUniqueId() {
+    return static_cast<VstInt32>(callHost(audioMasterCurrentId));
+}
+void EffectCore::masterIdle() {
+    callHost(audioMasterIdle);
+}
 // The host answers 0 for a connected pin; no host means connected.
 bool EffectCore::isInputConnected(VstInt32 input) {
     return audioMaster ? callHost(audioMasterPinConnected, input, 0) == 0 : true;
@@ -190,10 +217,20 @@ bool EffectCore::isOutputConnected(VstInt32 output) {
     return audioMaster ? callHost(audioMasterPinConnected, output, 1) == 0 : true;
 }
 
-void EffectCore::dB2string(float value, char* text) { klv::dB2string(value, text); }
-void EffectCore::Hz2string(float samples, char* text) { klv::Hz2string(samples, getSampleRate(), text); }
-void EffectCore::ms2string(float samples, char* text) { klv::ms2string(samples, getSampleRate(), text); }
-void EffectCore::float2string(float value, char* text) { klv::float2string(value, text); }
-void EffectCore::long2string(long value, char* text) { klv::long2string(value, text); }
+void EffectCore::dB2string(float value, char* text) {
+    klv::dB2string(value, text);
+}
+void EffectCore::Hz2string(float samples, char* text) {
+    klv::Hz2string(samples, getSampleRate(), text);
+}
+void EffectCore::ms2string(float samples, char* text) {
+    klv::ms2string(samples, getSampleRate(), text);
+}
+void EffectCore::float2string(float value, char* text) {
+    klv::float2string(value, text);
+}
+void EffectCore::long2string(long value, char* text) {
+    klv::long2string(value, text);
+}
 
 }  // namespace klv

@@ -20,12 +20,11 @@ struct AEffect;
 using VstInt32 = std::int32_t;
 using VstIntPtr = std::intptr_t;
 
-using AudioMasterCallback = VstIntPtr(KLV_CALL*)(AEffect* effect, VstInt32 opcode, VstInt32 index,
-                                                 VstIntPtr value, void* ptr, float opt);
-using DispatcherProc = VstIntPtr(KLV_CALL*)(AEffect* effect, VstInt32 opcode, VstInt32 index,
-                                            VstIntPtr value, void* ptr, float opt);
-using ProcessProc = void(KLV_CALL*)(AEffect* effect, float** inputs, float** outputs,
-                                    VstInt32 sampleFrames);
+using AudioMasterCallback = VstIntPtr(KLV_CALL*)(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                                                 void* ptr, float opt);
+using DispatcherProc = VstIntPtr(KLV_CALL*)(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                                            void* ptr, float opt);
+using ProcessProc = void(KLV_CALL*)(AEffect* effect, float** inputs, float** outputs, VstInt32 sampleFrames);
 using SetParameterProc = void(KLV_CALL*)(AEffect* effect, VstInt32 index, float value);
 using GetParameterProc = float(KLV_CALL*)(AEffect* effect, VstInt32 index);
 

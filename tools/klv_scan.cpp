@@ -35,8 +35,8 @@ int scan(const std::string& path) {
     std::printf("  name     %s\n", getString(*plugin, effGetEffectName).c_str());
     std::printf("  vendor   %s\n", getString(*plugin, effGetVendorString).c_str());
     std::printf("  product  %s\n", getString(*plugin, effGetProductString).c_str());
-    std::printf("  id       %s (0x%08X), version %d\n", fourCC(e->uniqueID).c_str(),
-                static_cast<unsigned>(e->uniqueID), static_cast<int>(e->version));
+    std::printf("  id       %s (0x%08X), version %d\n", fourCC(e->uniqueID).c_str(), static_cast<unsigned>(e->uniqueID),
+                static_cast<int>(e->version));
     std::printf("  channels %d in, %d out; flags 0x%X\n", static_cast<int>(e->numInputs),
                 static_cast<int>(e->numOutputs), static_cast<unsigned>(e->flags));
     std::printf("  parameters (%d):\n", static_cast<int>(e->numParams));

@@ -115,9 +115,9 @@ TEST(ClamporaStereoMono, AnUndecidedValueAsksTheHostAgain) {
 
 TEST(ClamporaParameters, NamesAndBlankLabels) {
     auto p = test::makeInstance();
-    const char* names[kNumParams] = {"process", "input",  "compress", "slope",    "attack",   "release",
-                                     "make-up", "mix",    "output",   "scFreq",   "scQ",      "hold",
-                                     "pre/post", "RMS/peak", "Delay",  "scl",      "sat",      "stereo/mono"};
+    const char* names[kNumParams] = {"process",  "input",    "compress", "slope",  "attack", "release",
+                                     "make-up",  "mix",      "output",   "scFreq", "scQ",    "hold",
+                                     "pre/post", "RMS/peak", "Delay",    "scl",    "sat",    "stereo/mono"};
     const size_t labelWidth[kNumParams] = {9, 9, 9, 7, 8, 8, 8, 9, 7, 8, 8, 8, 9, 8, 8, 8, 8, 9};
     for (int i = 0; i < kNumParams; ++i) {
         char text[64];

@@ -39,9 +39,9 @@ std::string describeEq(const A& a, const B& b, const char* ea, const char* eb) {
 }  // namespace klv::conformance
 
 #define KLV_CHECK(c, cond) (c).check(static_cast<bool>(cond), #cond, __FILE__, __LINE__)
-#define KLV_CHECK_EQ(c, a, b)                                                                          \
-    do {                                                                                               \
-        const auto& klvA_ = (a);                                                                       \
-        const auto& klvB_ = (b);                                                                       \
+#define KLV_CHECK_EQ(c, a, b)                                                                                \
+    do {                                                                                                     \
+        const auto& klvA_ = (a);                                                                             \
+        const auto& klvB_ = (b);                                                                             \
         (c).check(klvA_ == klvB_, ::klv::conformance::describeEq(klvA_, klvB_, #a, #b), __FILE__, __LINE__); \
     } while (0)

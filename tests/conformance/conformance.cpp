@@ -1,10 +1,10 @@
 #include "tests/conformance/conformance.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <algorithm>
-#include <atomic>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -21,15 +21,15 @@ using hostkit::PluginInstance;
 using hostkit::PluginLibrary;
 
 const ParameterExpectation kClamporaValues[] = {
-    {0, 0, 1.0f},   {0, 1, 0.5f},   {0, 2, 0.2f},  {0, 3, 0.8f},  {0, 7, 1.0f},  {0, 8, 0.5f},
-    {0, 9, 0.5f},   {0, 16, 1.0f},  {14, 2, 0.35f}, {14, 3, 0.8f}, {14, 16, 2.0f}, {24, 7, 0.6f},
-    {24, 10, 0.01f}, {24, 11, 0.25f}, {40, 2, 0.3f}, {40, 10, 0.1f}, {-1, 0, 0.0f},
+    {0, 0, 1.0f},    {0, 1, 0.5f},    {0, 2, 0.2f},   {0, 3, 0.8f},   {0, 7, 1.0f},   {0, 8, 0.5f},
+    {0, 9, 0.5f},    {0, 16, 1.0f},   {14, 2, 0.35f}, {14, 3, 0.8f},  {14, 16, 2.0f}, {24, 7, 0.6f},
+    {24, 10, 0.01f}, {24, 11, 0.25f}, {40, 2, 0.3f},  {40, 10, 0.1f}, {-1, 0, 0.0f},
 };
 
 const ParameterExpectation kTonvelaValues[] = {
-    {0, 0, 1.0f},  {0, 3, 0.75f}, {0, 4, 1.0f / 7.0f}, {0, 6, 0.5f},  {2, 3, 0.2f},
-    {2, 4, 5.0f / 7.0f}, {2, 6, 0.42f}, {2, 7, 0.62f}, {2, 9, 0.14f}, {2, 10, 0.35f},
-    {2, 11, 0.09f}, {30, 4, 1.0f}, {-1, 0, 0.0f},
+    {0, 0, 1.0f},        {0, 3, 0.75f}, {0, 4, 1.0f / 7.0f}, {0, 6, 0.5f},  {2, 3, 0.2f},
+    {2, 4, 5.0f / 7.0f}, {2, 6, 0.42f}, {2, 7, 0.62f},       {2, 9, 0.14f}, {2, 10, 0.35f},
+    {2, 11, 0.09f},      {30, 4, 1.0f}, {-1, 0, 0.0f},
 };
 
 const PluginExpectations kExpectations[] = {
@@ -152,8 +152,7 @@ void checkAnswers(Checker& c, PluginInstance& p, const PluginExpectations& x) {
     KLV_CHECK_EQ(c, p.dispatch(effGetTailSize), static_cast<std::intptr_t>(0));
     KLV_CHECK_EQ(c, p.dispatch(effGetVu), static_cast<std::intptr_t>(0));
     KLV_CHECK_EQ(c, p.dispatch(effGetChunk), static_cast<std::intptr_t>(0));
-    KLV_CHECK_EQ(c, p.dispatch(effSetBlockSizeAndSampleRate, 0, 512, nullptr, 48000.0f),
-                 static_cast<std::intptr_t>(1));
+    KLV_CHECK_EQ(c, p.dispatch(effSetBlockSizeAndSampleRate, 0, 512, nullptr, 48000.0f), static_cast<std::intptr_t>(1));
     KLV_CHECK_EQ(c, p.dispatch(effConnectInput, 1, 1), static_cast<std::intptr_t>(1));
     KLV_CHECK_EQ(c, p.dispatch(effConnectOutput, 1, 1), static_cast<std::intptr_t>(1));
     for (int opcode : {-1000, -1, 69, 70, 1000})
@@ -299,7 +298,8 @@ void checkParameterValues(Checker& c, PluginInstance& p, const PluginExpectation
     p.setParameter(x.numParams, 0.25f);
     p.setParameter(100000, 0.25f);
     bool unchanged = true;
-    for (int i = 0; i < x.numParams; ++i) unchanged = unchanged && p.getParameter(i) == all[static_cast<std::size_t>(i)];
+    for (int i = 0; i < x.numParams; ++i)
+        unchanged = unchanged && p.getParameter(i) == all[static_cast<std::size_t>(i)];
     KLV_CHECK(c, unchanged);
 }
 
@@ -495,7 +495,9 @@ void checkThreads(Checker& c, PluginLibrary& lib, const PluginExpectations& x) {
         const float value = static_cast<float>((seed >> 12) % 1001u) / 1000.0f;
         if (index == x.stereoMonoIndex) continue;
         p->setParameter(index, value);
-        if (i % 97 == 0) p->dispatch(effSetProgram, 0, static_cast<std::intptr_t>((seed >> 4) % static_cast<std::uint32_t>(x.numPrograms)));
+        if (i % 97 == 0)
+            p->dispatch(effSetProgram, 0,
+                        static_cast<std::intptr_t>((seed >> 4) % static_cast<std::uint32_t>(x.numPrograms)));
     }
     stop = true;
     audio.join();

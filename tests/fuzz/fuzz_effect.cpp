@@ -28,12 +28,18 @@ public:
     std::int32_t i32() { return static_cast<std::int32_t>(u32()); }
     float anyFloat() {
         switch (byte() % 8) {
-            case 0: return std::nanf("");
-            case 1: return INFINITY;
-            case 2: return -INFINITY;
-            case 3: return (byte() % 2 ? 1.0f : -1.0f) * 1e9f;
-            case 4: return static_cast<float>(byte()) / 255.0f;
-            case 5: return static_cast<float>(static_cast<std::int8_t>(byte()));
+            case 0:
+                return std::nanf("");
+            case 1:
+                return INFINITY;
+            case 2:
+                return -INFINITY;
+            case 3:
+                return (byte() % 2 ? 1.0f : -1.0f) * 1e9f;
+            case 4:
+                return static_cast<float>(byte()) / 255.0f;
+            case 5:
+                return static_cast<float>(static_cast<std::int8_t>(byte()));
             default: {
                 const std::uint32_t bits = u32();
                 float f;
@@ -51,11 +57,16 @@ private:
 
 VstIntPtr KLV_CALL hostCallback(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr value, void*, float) {
     switch (opcode) {
-        case audioMasterVersion: return 2400;
-        case audioMasterGetOutputLatency: return 4096;
-        case audioMasterGetBlockSize: return 512;
-        case audioMasterPinConnected: return (index + value) % 2;
-        default: return 0;
+        case audioMasterVersion:
+            return 2400;
+        case audioMasterGetOutputLatency:
+            return 4096;
+        case audioMasterGetBlockSize:
+            return 512;
+        case audioMasterPinConnected:
+            return (index + value) % 2;
+        default:
+            return 0;
     }
 }
 
@@ -88,7 +99,10 @@ void runAudio(AEffect* e, Input& in, Buffers& b, bool replacing) {
         for (int i = 0; i < frames; ++i) {
             float x = 0.0f;
             if (mode == 1) x = 0.8f * std::sin(0.031f * static_cast<float>(i) * static_cast<float>(ch + 1));
-            if (mode == 2) x = static_cast<float>(static_cast<int>((static_cast<std::uint32_t>(i) * 1103515245u + 12345u) % 2001u) - 1000) / 1000.0f;
+            if (mode == 2)
+                x = static_cast<float>(
+                        static_cast<int>((static_cast<std::uint32_t>(i) * 1103515245u + 12345u) % 2001u) - 1000) /
+                    1000.0f;
             if (mode == 3 && i < 64) x = in.anyFloat();
             b.in[ch][static_cast<std::size_t>(i)] = x;
             sane = sane && std::isfinite(x) && std::fabs(x) <= 1e6f;
@@ -110,7 +124,7 @@ void runAudio(AEffect* e, Input& in, Buffers& b, bool replacing) {
 
 void runRequest(AEffect*& e, Input& in) {
     VstInt32 opcode = static_cast<VstInt32>(static_cast<std::int8_t>(in.byte()));  // -128..127
-    if (opcode == effEditOpen) opcode = effEditIdle;  // a parent window cannot be made up
+    if (opcode == effEditOpen) opcode = effEditIdle;                               // a parent window cannot be made up
     const VstInt32 index = in.byte() % 2 ? in.i32() : static_cast<VstInt32>(in.byte()) - 4;
     const VstIntPtr value = in.byte() % 2 ? static_cast<VstIntPtr>(in.i32()) : static_cast<VstIntPtr>(in.byte()) - 4;
     const float opt = in.anyFloat();
@@ -125,8 +139,12 @@ void runRequest(AEffect*& e, Input& in) {
 
     void* ptr = nullptr;
     switch (in.byte() % 4) {
-        case 0: ptr = nullptr; break;
-        default: ptr = opcode == effEditGetRect ? static_cast<void*>(&rect) : static_cast<void*>(text); break;
+        case 0:
+            ptr = nullptr;
+            break;
+        default:
+            ptr = opcode == effEditGetRect ? static_cast<void*>(&rect) : static_cast<void*>(text);
+            break;
     }
     e->dispatcher(e, opcode, index, value, ptr, opt);
     for (std::size_t i = kText; i < kText + kGuard; ++i) check(text[i] == kGuardByte);
@@ -147,17 +165,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     while (!in.empty() && steps++ < 200) {
         switch (in.byte() % 8) {
             case 0:
-            case 1: runRequest(e, in); break;
-            case 2: e->setParameter(e, static_cast<VstInt32>(static_cast<std::int8_t>(in.byte())), in.anyFloat()); break;
+            case 1:
+                runRequest(e, in);
+                break;
+            case 2:
+                e->setParameter(e, static_cast<VstInt32>(static_cast<std::int8_t>(in.byte())), in.anyFloat());
+                break;
             case 3: {
                 const float v = e->getParameter(e, static_cast<VstInt32>(static_cast<std::int8_t>(in.byte())));
                 (void)v;
                 break;
             }
-            case 4: runAudio(e, in, buffers, true); break;
-            case 5: runAudio(e, in, buffers, false); break;
-            case 6: e->dispatcher(e, effSetProgram, 0, static_cast<VstIntPtr>(in.byte()) - 8, nullptr, 0.0f); break;
-            case 7: e->dispatcher(e, effSetSampleRate, 0, 0, nullptr, in.anyFloat()); break;
+            case 4:
+                runAudio(e, in, buffers, true);
+                break;
+            case 5:
+                runAudio(e, in, buffers, false);
+                break;
+            case 6:
+                e->dispatcher(e, effSetProgram, 0, static_cast<VstIntPtr>(in.byte()) - 8, nullptr, 0.0f);
+                break;
+            case 7:
+                e->dispatcher(e, effSetSampleRate, 0, 0, nullptr, in.anyFloat());
+                break;
         }
     }
     e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);

@@ -17,13 +17,14 @@ TEST(DspMath, AgreesWithTheSystemLibraryToAFewUlps) {
     double worst[6] = {0, 0, 0, 0, 0, 0};
     for (int i = 1; i < 20000; ++i) {
         const double t = i / 20000.0;
-        const double x = (t - 0.5) * 60.0;      // -30 .. 30
+        const double x = (t - 0.5) * 60.0;       // -30 .. 30
         const double positive = 1e-6 + t * 1e4;  // log domain
         worst[0] = std::max(worst[0], ulps(klv::dsp::exp(x), std::exp(x)));
         worst[1] = std::max(worst[1], ulps(klv::dsp::log(positive), std::log(positive)));
         worst[2] = std::max(worst[2], ulps(klv::dsp::pow(0.1091012, 1.0 / (positive * 0.3)),
                                            std::pow(0.1091012, 1.0 / (positive * 0.3))));
-        worst[3] = std::max(worst[3], ulps(klv::dsp::pow(10.0, 1.2 * (t - 0.5) * 4), std::pow(10.0, 1.2 * (t - 0.5) * 4)));
+        worst[3] =
+            std::max(worst[3], ulps(klv::dsp::pow(10.0, 1.2 * (t - 0.5) * 4), std::pow(10.0, 1.2 * (t - 0.5) * 4)));
         // Absolute error for the periodic functions (values near zero).
         const double a = x * 3.0;
         worst[4] = std::max(worst[4], std::fabs(klv::dsp::sin(a) - std::sin(a)) / 2.2e-16);
@@ -33,7 +34,8 @@ TEST(DspMath, AgreesWithTheSystemLibraryToAFewUlps) {
 }
 
 TEST(DspMath, TangentAndDecimalLogarithm) {
-    for (double x : {0.001, 0.1, 0.5, 1.0, 1.4, -0.7}) EXPECT_NEAR(klv::dsp::tan(x), std::tan(x), 1e-14 * std::fabs(std::tan(x)) + 1e-16);
+    for (double x : {0.001, 0.1, 0.5, 1.0, 1.4, -0.7})
+        EXPECT_NEAR(klv::dsp::tan(x), std::tan(x), 1e-14 * std::fabs(std::tan(x)) + 1e-16);
     EXPECT_EQ(klv::dsp::log10(1000.0), 3.0);
     EXPECT_EQ(klv::dsp::log10(1.0), 0.0);
     EXPECT_NEAR(klv::dsp::log10(600.0), 2.7781512503836434, 1e-15);

@@ -224,7 +224,7 @@ TEST_F(EffectBaseTest, HostCallbacksPassTheirArguments) {
     effect->endEdit(3);
     effect->masterIdle();
     EXPECT_FALSE(effect->openFileSelector(nullptr));  // not sent
-    EXPECT_EQ(effect->updateBlockSize(), 1024);        // stored value, not the host's 512
+    EXPECT_EQ(effect->updateBlockSize(), 1024);       // stored value, not the host's 512
     const auto calls = host->calls();
     ASSERT_EQ(calls.size(), 9u);
     EXPECT_EQ(calls[0].opcode, audioMasterGetOutputLatency);

@@ -28,16 +28,19 @@ struct FloatCase {
 
 class Float2String : public ::testing::TestWithParam<FloatCase> {};
 
-TEST_P(Float2String, CutsDigitsToEightCharacters) { EXPECT_EQ(f2s(GetParam().value), GetParam().text); }
+TEST_P(Float2String, CutsDigitsToEightCharacters) {
+    EXPECT_EQ(f2s(GetParam().value), GetParam().text);
+}
 
-INSTANTIATE_TEST_SUITE_P(
-    Examples, Float2String,
-    ::testing::Values(FloatCase{0.0f, "0.000000"}, FloatCase{0.5f, "0.500000"}, FloatCase{1234.5678f, "1234.567"},
-                      FloatCase{-3.25f, "-3.25000"}, FloatCase{100.0f, "100.0000"}, FloatCase{1234567.0f, "1234567."},
-                      FloatCase{0.7f, "0.699999"},  // the float just below 0.7: cut, not rounded
-                      FloatCase{1.0f, "1.000000"}, FloatCase{-1.0f, "-1.00000"}, FloatCase{9999999.0f, "9999999."},
-                      FloatCase{-999999.0f, "-999999."}, FloatCase{0.0833f, "0.083300"},
-                      FloatCase{-0.5f, "-0.50000"}, FloatCase{2.0f, "2.000000"}));
+INSTANTIATE_TEST_SUITE_P(Examples, Float2String,
+                         ::testing::Values(FloatCase{0.0f, "0.000000"}, FloatCase{0.5f, "0.500000"},
+                                           FloatCase{1234.5678f, "1234.567"}, FloatCase{-3.25f, "-3.25000"},
+                                           FloatCase{100.0f, "100.0000"}, FloatCase{1234567.0f, "1234567."},
+                                           FloatCase{0.7f, "0.699999"},  // the float just below 0.7: cut, not rounded
+                                           FloatCase{1.0f, "1.000000"}, FloatCase{-1.0f, "-1.00000"},
+                                           FloatCase{9999999.0f, "9999999."}, FloatCase{-999999.0f, "-999999."},
+                                           FloatCase{0.0833f, "0.083300"}, FloatCase{-0.5f, "-0.50000"},
+                                           FloatCase{2.0f, "2.000000"}));
 
 TEST(Float2StringRange, HugeBeyondRange) {
     EXPECT_EQ(f2s(1e8f), " Huge!  ");

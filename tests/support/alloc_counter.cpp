@@ -14,8 +14,12 @@ void* allocate(std::size_t size) {
 }
 }  // namespace
 
-void* operator new(std::size_t size) { return allocate(size); }
-void* operator new[](std::size_t size) { return allocate(size); }
+void* operator new(std::size_t size) {
+    return allocate(size);
+}
+void* operator new[](std::size_t size) {
+    return allocate(size);
+}
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
     if (activeCounters > 0) ++allocations;
     return std::malloc(size ? size : 1);
@@ -24,15 +28,29 @@ void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
     if (activeCounters > 0) ++allocations;
     return std::malloc(size ? size : 1);
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace klv::test {
 
-AllocationCounter::AllocationCounter() : start_(allocations) { ++activeCounters; }
-AllocationCounter::~AllocationCounter() { --activeCounters; }
-std::size_t AllocationCounter::count() const { return allocations - start_; }
+AllocationCounter::AllocationCounter() : start_(allocations) {
+    ++activeCounters;
+}
+AllocationCounter::~AllocationCounter() {
+    --activeCounters;
+}
+std::size_t AllocationCounter::count() const {
+    return allocations - start_;
+}
 
 }  // namespace klv::test

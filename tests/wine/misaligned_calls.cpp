@@ -18,7 +18,7 @@ VstIntPtr KLV_CALL quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, voi
 }
 
 // Keeps the padding alive across the call.
-#define KLV_PAD(bytes)                                      \
+#define KLV_PAD(bytes)                                                 \
     volatile char* pad_ = static_cast<char*>(__builtin_alloca(bytes)); \
     pad_[0] = 0
 

@@ -38,7 +38,9 @@ VstIntPtr KLV_CALL hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index
 
 }  // namespace
 
-PluginLibrary::~PluginLibrary() { close(); }
+PluginLibrary::~PluginLibrary() {
+    close();
+}
 
 bool PluginLibrary::open(const std::string& path) {
     close();
@@ -94,7 +96,9 @@ std::unique_ptr<PluginInstance> PluginInstance::create(EntryProc entry, const Ho
     return host;
 }
 
-PluginInstance::~PluginInstance() { close(); }
+PluginInstance::~PluginInstance() {
+    close();
+}
 
 void PluginInstance::close() {
     if (!effect_) return;

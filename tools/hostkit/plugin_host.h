@@ -63,8 +63,8 @@ public:
     PluginInstance& operator=(const PluginInstance&) = delete;
 
     AEffect* effect() const { return effect_; }
-    std::intptr_t dispatch(std::int32_t opcode, std::int32_t index = 0, std::intptr_t value = 0,
-                           void* ptr = nullptr, float opt = 0.0f);
+    std::intptr_t dispatch(std::int32_t opcode, std::int32_t index = 0, std::intptr_t value = 0, void* ptr = nullptr,
+                           float opt = 0.0f);
     void setParameter(std::int32_t index, float value) { effect_->setParameter(effect_, index, value); }
     float getParameter(std::int32_t index) { return effect_->getParameter(effect_, index); }
     void processReplacing(float** in, float** out, std::int32_t frames) {
@@ -84,8 +84,8 @@ public:
     int countCalls(std::int32_t opcode) const;
 
     // The host side of the callback.
-    std::intptr_t answer(AEffect* effect, std::int32_t opcode, std::int32_t index, std::intptr_t value,
-                         void* ptr, float opt);
+    std::intptr_t answer(AEffect* effect, std::int32_t opcode, std::int32_t index, std::intptr_t value, void* ptr,
+                         float opt);
 
 private:
     explicit PluginInstance(const HostConfig& config) : config_(config) {}
