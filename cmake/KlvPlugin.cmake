@@ -29,8 +29,12 @@ function(klv_add_plugin name)
       # Self-contained DLLs: only system DLLs are imported.
       target_link_options(${module} PRIVATE -static -static-libgcc -static-libstdc++)
     else()
-      target_link_options(${module} PRIVATE -Wl,-z,defs
-        -Wl,--version-script=${CMAKE_SOURCE_DIR}/host/exports.map)
+      target_link_options(${module} PRIVATE -Wl,--version-script=${CMAKE_SOURCE_DIR}/host/exports.map)
+      # No undefined symbols, except in sanitizer builds, whose runtime the
+      # executable brings.
+      if(NOT KLV_SANITIZE)
+        target_link_options(${module} PRIVATE -Wl,-z,defs)
+      endif()
     endif()
   endforeach()
 endfunction()

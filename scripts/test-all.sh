@@ -92,19 +92,21 @@ dll_name() {
 
 # Machine type, exports and imports of every DLL.
 check_dlls() {
-  local dir=$1 bits=$2 dll magic bad=0
+  local dir=$1 bits=$2 dll magic bad=0 info exports imports i
   [ "$bits" = 32 ] && magic=010b || magic=020b
   for dll in "$dir"/plugins/*.dll; do
-    objdump -p "$dll" | grep -q "^Magic.*$magic" || { echo "$dll: wrong machine type"; bad=1; }
-    exports=$(objdump -p "$dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | grep -o '\] .*' | cut -c3- | sort | tr '\n' ' ')
+    info=$(objdump -p "$dll")
+    [[ "$info" =~ Magic[[:space:]]+$magic ]] || { echo "$dll: wrong machine type"; bad=1; }
+    exports=$(printf '%s\n' "$info" | awk '/\[Ordinal\/Name Pointer\] Table/ {on=1; next} on && /^[[:space:]]*\[ *[0-9]+\]/ {print $NF} on && /^$/ {on=0}' | sort | tr '\n' ' ')
     [ "$exports" = "VSTPluginMain main " ] || { echo "$dll: exports '$exports'"; bad=1; }
-    imports=$(objdump -p "$dll" | awk '/DLL Name:/ {print tolower($3)}' | sort -u | tr '\n' ' ')
+    imports=$(printf '%s\n' "$info" | awk '/DLL Name:/ {print tolower($3)}' | sort -u | tr '\n' ' ')
     for i in $imports; do
       case $i in
         kernel32.dll|user32.dll|gdi32.dll|ole32.dll|shell32.dll|msvcrt.dll|advapi32.dll|comdlg32.dll|msimg32.dll|oleaut32.dll|uuid.dll) ;;
         *) echo "$dll: imports $i"; bad=1 ;;
       esac
     done
+    echo "-- $dll: PE $magic, exports $exports, imports $imports"
   done
   return $bad
 }
