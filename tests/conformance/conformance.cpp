@@ -99,6 +99,22 @@ void checkEntries(Checker& c, PluginLibrary& lib) {
     }
 }
 
+// The historical entry name gives a working effect of its own.
+void checkMainEntry(Checker& c, PluginLibrary& lib, const PluginExpectations& x) {
+    c.setContext("entry main");
+    auto entry = lib.entry("main");
+    if (!entry) return;
+    auto p = PluginInstance::create(entry);
+    KLV_CHECK(c, p != nullptr);
+    if (!p) return;
+    KLV_CHECK_EQ(c, p->effect()->uniqueID, code(x.uniqueId));
+    KLV_CHECK_EQ(c, p->effect()->numParams, x.numParams);
+    char name[64] = {0};
+    p->dispatch(effGetEffectName, 0, 0, name);
+    KLV_CHECK_EQ(c, std::string(name), std::string(x.effectName));
+    KLV_CHECK_EQ(c, p->close(), static_cast<std::intptr_t>(1));
+}
+
 void checkRecord(Checker& c, PluginInstance& p, const PluginExpectations& x) {
     c.setContext("record");
     AEffect* e = p.effect();
@@ -518,6 +534,7 @@ void runConformance(Checker& c, const std::string& path, const PluginExpectation
     KLV_CHECK(c, lib.open(path));
     if (!lib.isOpen()) return;
     checkEntries(c, lib);
+    checkMainEntry(c, lib, expect);
     auto p = PluginInstance::create(lib.defaultEntry());
     KLV_CHECK(c, p != nullptr);
     if (!p) return;

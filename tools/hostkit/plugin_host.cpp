@@ -100,12 +100,13 @@ PluginInstance::~PluginInstance() {
     close();
 }
 
-void PluginInstance::close() {
-    if (!effect_) return;
-    effect_->dispatcher(effect_, effClose, 0, 0, nullptr, 0.0f);
+std::intptr_t PluginInstance::close() {
+    if (!effect_) return 0;
+    const std::intptr_t answer = effect_->dispatcher(effect_, effClose, 0, 0, nullptr, 0.0f);
     std::lock_guard<std::mutex> lock(registryMutex);
     registry().erase(effect_);
     effect_ = nullptr;
+    return answer;
 }
 
 std::intptr_t PluginInstance::dispatch(std::int32_t opcode, std::int32_t index, std::intptr_t value, void* ptr,

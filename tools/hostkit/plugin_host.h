@@ -71,8 +71,9 @@ public:
         effect_->processReplacing(effect_, in, out, frames);
     }
     void process(float** in, float** out, std::int32_t frames) { effect_->process(effect_, in, out, frames); }
-    // Sends effClose; the instance is then empty.
-    void close();
+    // Sends effClose and answers what the effect answered (0 when already
+    // closed); the instance is then empty.
+    std::intptr_t close();
 
     HostConfig& config() { return config_; }
     // Called after each callback is recorded, outside the host's lock, while
