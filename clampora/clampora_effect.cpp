@@ -34,6 +34,9 @@ ClamporaEffect::ClamporaEffect(AudioMasterCallback audioMaster)
 
     const VstInt32 latency = getOutputLatency();
     ringOffset_ = computeRingOffset(latency, updateBlockSize());
+    engine_.setRingWriteIndex(ringOffset_);
+    engine_.setDryWeight(1.0f);
+    engine_.setSideChain(2500.0f, 1.0f, getSampleRate());
 
     const float stereoDefault = kStereoBuild ? kUndetected : 1.0f;
     for (int p = 0; p < kNumPrograms; ++p) initProgram(programs_[p], stereoDefault);
@@ -53,8 +56,10 @@ void ClamporaEffect::setParameter(VstInt32 index, float value) {
         if (index == kStereoMono) {
             setStereoMono(value);
         } else {
+            value = snapTimeValue(index, value);
             setTarget(index, value);
             slotOf(curProgram, index) = value;
+            applySideEffect(index, value);
         }
     }
     if (editorOpen_ && editor) editor->postUpdate();
@@ -70,6 +75,37 @@ void ClamporaEffect::setStereoMono(float value) {
     storeInAllPrograms(kStereoMono, value);
 }
 
+void ClamporaEffect::applySideEffect(int index, float value) {
+    switch (index) {
+        case kProcess:
+            if (value < 0.5f) {
+                engine_.clearDrivenLines();
+                engine_.clearDryLines();
+                engine_.clearLimiterLines();
+                engine_.clearFilterState();
+            }
+            break;
+        case kMix: engine_.setDryWeight(1.0f - value * value); break;
+        case kScFreq:
+            engine_.setSideChain(sideChainFrequency(value), engine_.sideChainQValue(), getSampleRate());
+            break;
+        case kScQ: engine_.setSideChain(engine_.sideChainFrequencyHz(), sideChainQ(value), getSampleRate()); break;
+        case kDelay: engine_.clearDrivenLines(); break;
+        case kSat: engine_.clearLimiterLines(); break;
+        default: break;
+    }
+}
+
+float ClamporaEffect::getParameterValue(VstInt32 index) {
+    switch (index) {
+        case kInput:
+        case kOutput: return static_cast<float>(levelGain(target(index)));
+        case kScFreq: return engine_.sideChainFrequencyHz();
+        case kScQ: return engine_.sideChainQValue();
+        default: return validParameter(index) ? target(index) : 0.0f;
+    }
+}
+
 float ClamporaEffect::getParameter(VstInt32 index) {
     return validParameter(index) ? target(index) : 0.0f;
 }
@@ -81,7 +117,11 @@ void ClamporaEffect::getParameterDisplay(VstInt32 index, char* text) {
 void ClamporaEffect::setProgram(VstInt32 program) {
     if (!validProgram(program)) return;
     curProgram = program;
-    for (int index : kReplayOrder) setParameter(index, slotOf(program, index));
+    for (int index : kReplayOrder) {
+        setParameter(index, slotOf(program, index));
+        // A program change jumps the smoothed values instead of gliding.
+        engine_.jumpSmoothed(index, target(index));
+    }
     if (editorOpen_ && editor) editor->postUpdate();
 }
 
@@ -106,19 +146,10 @@ void ClamporaEffect::updateChannelMode() {
 
 template <bool kAccumulate>
 void ClamporaEffect::processBlock(float** inputs, float** outputs, VstInt32 sampleFrames) {
+    float targets[kNumParams];
     updateChannelMode();
-    const int channelsIn = stereoMode_ ? 2 : 1;
-    const int channelsOut = kStereoBuild ? 2 : 1;
-    for (int ch = 0; ch < channelsOut; ++ch) {
-        const float* in = inputs[ch < channelsIn ? ch : 0];
-        float* out = outputs[ch];
-        for (VstInt32 i = 0; i < sampleFrames; ++i) {
-            if (kAccumulate)
-                out[i] += in[i];
-            else
-                out[i] = in[i];
-        }
-    }
+    for (int i = 0; i < kNumParams; ++i) targets[i] = target(i);
+    engine_.process<kAccumulate>(targets, getSampleRate(), stereoMode_, kStereoBuild, inputs, outputs, sampleFrames);
 }
 
 void ClamporaEffect::process(float** inputs, float** outputs, VstInt32 sampleFrames) {
@@ -129,6 +160,6 @@ void ClamporaEffect::processReplacing(float** inputs, float** outputs, VstInt32 
     processBlock<false>(inputs, outputs, sampleFrames);
 }
 
-void ClamporaEffect::suspend() {}
+void ClamporaEffect::suspend() { engine_.reset(getSampleRate()); }
 
 }  // namespace klv::clampora

@@ -3,6 +3,7 @@
 
 #include <atomic>
 
+#include "clampora/clampora_engine.h"
 #include "clampora/clampora_params.h"
 #include "host/program_effect.h"
 
@@ -28,6 +29,12 @@ public:
     void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
     void suspend() override;
 
+    // Working units for the editor's read-outs (gain factors, Hz, Q).
+    float getParameterValue(VstInt32 index);
+    // What the editor shows for a channel (0 or 1), read at the ring read index.
+    MeterReading meterReading(int channel) const { return engine_.meter(channel); }
+    const ClamporaEngine& engine() const { return engine_; }
+
     // True while the stereo build runs its linked-stereo path.
     bool linkedStereo() const { return stereoMode_; }
     int meterRingOffset() const { return ringOffset_; }
@@ -38,6 +45,7 @@ private:
     float target(int index) const { return targets_[index].load(std::memory_order_relaxed); }
     void setTarget(int index, float value) { targets_[index].store(value, std::memory_order_relaxed); }
     void setStereoMono(float value);
+    void applySideEffect(int index, float value);
     void updateChannelMode();
     template <bool kAccumulate>
     void processBlock(float** inputs, float** outputs, VstInt32 sampleFrames);
@@ -48,6 +56,7 @@ private:
     bool editorOpen_ = false;
     float hostSampleRate_ = 44100.0f;
     int ringOffset_ = 1;
+    ClamporaEngine engine_;
 };
 
 // Meter ring offset in blocks for a host output latency and block size.
