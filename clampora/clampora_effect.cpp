@@ -85,11 +85,15 @@ void ClamporaEffect::applySideEffect(int index, float value) {
                 engine_.clearFilterState();
             }
             break;
-        case kMix: engine_.setDryWeight(1.0f - value * value); break;
-        case kScFreq:
-            engine_.setSideChain(sideChainFrequency(value), engine_.sideChainQValue(), getSampleRate());
+        case kMix: {
+            const float mix = unitValue(value);
+            engine_.setDryWeight(1.0f - mix * mix);
             break;
-        case kScQ: engine_.setSideChain(engine_.sideChainFrequencyHz(), sideChainQ(value), getSampleRate()); break;
+        }
+        case kScFreq:
+            engine_.setSideChain(sideChainFrequency(unitValue(value)), engine_.sideChainQValue(), getSampleRate());
+            break;
+        case kScQ: engine_.setSideChain(engine_.sideChainFrequencyHz(), sideChainQ(unitValue(value)), getSampleRate()); break;
         case kDelay: engine_.clearDrivenLines(); break;
         case kSat: engine_.clearLimiterLines(); break;
         default: break;
@@ -99,7 +103,7 @@ void ClamporaEffect::applySideEffect(int index, float value) {
 float ClamporaEffect::getParameterValue(VstInt32 index) {
     switch (index) {
         case kInput:
-        case kOutput: return static_cast<float>(levelGain(target(index)));
+        case kOutput: return static_cast<float>(levelGain(unitValue(target(index))));
         case kScFreq: return engine_.sideChainFrequencyHz();
         case kScQ: return engine_.sideChainQValue();
         default: return validParameter(index) ? target(index) : 0.0f;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 
 #include "host/dsp_math.h"
 
@@ -32,6 +33,11 @@ inline float sanitise(float x) noexcept {
     if (x > kInputLimit) return std::isinf(x) ? 0.0f : kInputLimit;
     return x;
 }
+
+// Continuous parameters are meant to lie in 0..1; a host may send anything
+// finite. Outside that range the powers below overflow, so the working
+// values use the nearest end of the range (the stored value is kept).
+inline float unit(float v) noexcept { return unitValue(v); }
 
 inline float fmaxf2(float a, float b) noexcept { return a > b ? a : b; }
 
@@ -172,7 +178,10 @@ struct ClamporaEngine::Block {
     bool active;
 };
 
-void ClamporaEngine::prepare(Block& b, const float* t, float sampleRate, int n) noexcept {
+void ClamporaEngine::prepare(Block& b, const float* targets, float sampleRate, int n) noexcept {
+    float t[kNumParams];
+    for (int i = 0; i < kNumParams; ++i) t[i] = targets[i];
+    for (int i : {kInput, kCompress, kSlope, kAttack, kRelease, kMakeup, kOutput, kHold}) t[i] = unit(t[i]);
     const int fs = usableSampleRate(sampleRate);
     b.fs = fs;
     b.hostRate = usableRate(sampleRate);

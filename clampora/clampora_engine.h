@@ -23,6 +23,9 @@ struct SideChainFilter {
 // other parameters pass unchanged.
 float snapTimeValue(int index, float value) noexcept;
 
+// Working value of a continuous parameter: the value clamped to 0..1.
+inline float unitValue(float v) noexcept { return v < 0.0f ? 0.0f : v > 1.0f ? 1.0f : v; }
+
 // Side-chain frequency in Hz for a "scFreq" value: 25 Hz * 600^v.
 float sideChainFrequency(float value) noexcept;
 // Side-chain Q for a "scQ" value: 0.001 .. 10.
