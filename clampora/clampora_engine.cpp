@@ -28,10 +28,12 @@ float onePole(int fs, double seconds) noexcept {
 }
 
 // Non-finite samples count as silence; absurd finite ones are clamped.
+// x - x is 0 for every finite x and NaN otherwise; written as selects so
+// the loop carries no branch for it.
 inline float sanitise(float x) noexcept {
-    if (!(x >= -kInputLimit)) return std::isnan(x) ? 0.0f : (x < 0.0f ? -kInputLimit : 0.0f);
-    if (x > kInputLimit) return std::isinf(x) ? 0.0f : kInputLimit;
-    return x;
+    const float finite = (x - x == 0.0f) ? x : 0.0f;
+    const float low = finite < -kInputLimit ? -kInputLimit : finite;
+    return low > kInputLimit ? kInputLimit : low;
 }
 
 // Continuous parameters are meant to lie in 0..1; a host may send anything
@@ -50,6 +52,15 @@ inline void emit(float* out, int i, float v) noexcept {
     else
         out[i] = v;
 }
+
+// Both channels' steps in straight-line code, not an indexed loop.
+#if defined(__clang__)
+#define KLV_CHANNELS _Pragma("clang loop unroll(full)")
+#elif defined(__GNUC__)
+#define KLV_CHANNELS _Pragma("GCC unroll 2")
+#else
+#define KLV_CHANNELS
+#endif
 
 }  // namespace
 
@@ -323,6 +334,7 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
         offset = -offset;
         makeupGain += (b.makeupTarget - makeupGain) * 0.005125f;
         float x[kChannels], y[kChannels], d[kChannels];
+        KLV_CHANNELS
         for (int c = 0; c < kChannels; ++c) {
             x[c] = sanitise(inputs[c][i]) * b.inputGain + offset;
             dry_[c][w] = x[c];
@@ -354,7 +366,7 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
             }
             if (p < 0.001f) p = 0.001f;
             meanSquare += (p * p - meanSquare) * b.rmsCoef;
-            const float q = static_cast<float>(dsp::sqrt(meanSquare)) * 1.7f;
+            const float q = dsp::sqrtf(meanSquare) * 1.7f;
             const float level = b.rms ? q : p;
             // Automatic timing: attack by how far the RMS level lies above
             // the envelope, release by how far the envelope lies above it.
@@ -373,34 +385,41 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
                 holdCounter = 0;
             }
             const float g = static_cast<float>(gainLaw(envelope, b.hardShare)) * b.inverseDrive;
-            for (int c = 0; c < kChannels; ++c) {
+            KLV_CHANNELS
+        for (int c = 0; c < kChannels; ++c) {
                 const float signal = b.delay ? driven_[c][la] : d[c];
                 m[c].compressedAverage += (std::fabs(signal * g) - m[c].compressedAverage) * b.meterCoef;
                 wet[c] = signal * g * makeupGain;
             }
         } else {
-            for (int c = 0; c < kChannels; ++c) wet[c] = y[c] * b.inverseDrive;
+            KLV_CHANNELS
+        for (int c = 0; c < kChannels; ++c) wet[c] = y[c] * b.inverseDrive;
         }
 
         float out[kChannels];
+        KLV_CHANNELS
         for (int c = 0; c < kChannels; ++c) out[c] = (wet[c] + (dry_[c][dr] - wet[c]) * dryWeight_) * b.outputGain;
 
         if (b.sat == SatMode::kClipper) {
             float e = std::fabs(out[0]);
             if (kChannels == 2) e = fmaxf2(e, std::fabs(out[kChannels - 1]));
             const float inverse = clipperInverseGain(stage, b.stage, e * 1.414f);
-            for (int c = 0; c < kChannels; ++c) out[c] = softClip(out[c] * inverse) * kClipCeiling;
+            KLV_CHANNELS
+        for (int c = 0; c < kChannels; ++c) out[c] = softClip(out[c] * inverse) * kClipCeiling;
         } else if (b.sat == SatMode::kLimiter) {
             float p = 0.0f;
-            for (int c = 0; c < kChannels; ++c) {
+            KLV_CHANNELS
+        for (int c = 0; c < kChannels; ++c) {
                 limiter_[c][w] = out[c];
                 p = fmaxf2(p, std::fabs(out[c]));
             }
             const float inverse = limiterInverseGain(stage, b.stage, p);
-            for (int c = 0; c < kChannels; ++c) out[c] = softClip(limiter_[c][li] * inverse) * kClipCeiling;
+            KLV_CHANNELS
+        for (int c = 0; c < kChannels; ++c) out[c] = softClip(limiter_[c][li] * inverse) * kClipCeiling;
             li = (li + 1) & kLineMask;
         }
 
+        KLV_CHANNELS
         for (int c = 0; c < kChannels; ++c) {
             if (b.post) {
                 const float ao = std::fabs(out[c]);
@@ -443,7 +462,8 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
     meters_[0] = m[0];
     meters_[1] = m[1];
     // The coefficients may have been redesigned meanwhile; only the state is ours.
-    for (int c = 0; c < kChannels; ++c) {
+    KLV_CHANNELS
+        for (int c = 0; c < kChannels; ++c) {
         filters_[c].x1 = f[c].x1;
         filters_[c].x2 = f[c].x2;
         filters_[c].y1 = f[c].y1;
@@ -456,26 +476,37 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
 
 // Bypass: input gain only. The level meters follow the input whatever
 // "pre/post" says and the gain-reduction reading is held at 1.
-template <bool kAccumulate>
-void ClamporaEngine::runBypass(const Block& b, float** inputs, float** outputs, int n, int channels,
-                               bool twoOutputs) noexcept {
+template <int kChannels, bool kAccumulate>
+void ClamporaEngine::runBypass(const Block& b, float** inputs, float** outputs, int n, bool twoOutputs) noexcept {
     float makeupGain = makeupGain_;
+    // Locals, and both channels in one pass: each level average is a
+    // recursion whose latency bounds the loop, and two of them overlap.
+    float level[kChannels], peak[kChannels];
+    KLV_CHANNELS
+    for (int c = 0; c < kChannels; ++c) {
+        level[c] = meters_[c].levelAverage;
+        peak[c] = meters_[c].blockPeak;
+    }
     for (int i = 0; i < n; ++i) {
         makeupGain += (b.makeupTarget - makeupGain) * 0.005125f;
-        for (int c = 0; c < channels; ++c) {
+        KLV_CHANNELS
+        for (int c = 0; c < kChannels; ++c) {
             const float x = sanitise(inputs[c][i]) * b.inputGain;
-            ChannelMeter& m = meters_[c];
             const float ax = std::fabs(x);
-            m.levelAverage += (ax - m.levelAverage) * b.meterCoef;
-            m.blockPeak = fmaxf2(m.blockPeak, ax);
-            m.inputAverage = 1.0f;
-            m.compressedAverage = 1.0f;
+            level[c] += (ax - level[c]) * b.meterCoef;
+            peak[c] = fmaxf2(peak[c], ax);
             emit<kAccumulate>(outputs[c], i, x);
-            if (channels == 1 && twoOutputs) emit<kAccumulate>(outputs[1], i, x);
+            if (kChannels == 1 && twoOutputs) emit<kAccumulate>(outputs[1], i, x);
         }
     }
     makeupGain_ = makeupGain;
-    if (channels == 1 && n > 0) meters_[1] = meters_[0];
+    for (int c = 0; c < kChannels; ++c) {
+        ChannelMeter& m = meters_[c];
+        m.levelAverage = level[c];
+        m.blockPeak = peak[c];
+        if (n > 0) m.inputAverage = m.compressedAverage = 1.0f;
+    }
+    if (kChannels == 1 && n > 0) meters_[1] = meters_[0];
 }
 
 void ClamporaEngine::publish(const Block& b, int n) noexcept {
@@ -523,8 +554,10 @@ void ClamporaEngine::process(const float* targets, float sampleRate, bool stereo
     if (n < 0 || inputs == nullptr || outputs == nullptr) n = 0;
     Block b;
     prepare(b, targets, sampleRate, n);
-    if (!b.active)
-        runBypass<kAccumulate>(b, inputs, outputs, n, stereo ? 2 : 1, twoOutputs);
+    if (!b.active && stereo)
+        runBypass<2, kAccumulate>(b, inputs, outputs, n, twoOutputs);
+    else if (!b.active)
+        runBypass<1, kAccumulate>(b, inputs, outputs, n, twoOutputs);
     else if (stereo)
         runCompressor<2, kAccumulate>(b, inputs, outputs, n, twoOutputs);
     else

@@ -89,8 +89,8 @@ private:
     void prepare(Block& b, const float* targets, float sampleRate, int sampleFrames) noexcept;
     template <int kChannels, bool kAccumulate>
     void runCompressor(const Block& b, float** inputs, float** outputs, int n, bool twoOutputs) noexcept;
-    template <bool kAccumulate>
-    void runBypass(const Block& b, float** inputs, float** outputs, int n, int channels, bool twoOutputs) noexcept;
+    template <int kChannels, bool kAccumulate>
+    void runBypass(const Block& b, float** inputs, float** outputs, int n, bool twoOutputs) noexcept;
     void publish(const Block& b, int n) noexcept;
 
     // Smoothed working copies (glide once per block).

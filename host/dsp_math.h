@@ -4,6 +4,8 @@
 // same values; see dsp_math.cpp for how.
 #pragma once
 
+#include <cmath>
+
 namespace klv::dsp {
 
 double pow(double x, double y);
@@ -14,5 +16,10 @@ double sin(double x);
 double cos(double x);
 double tan(double x);
 double sqrt(double x);  // IEEE square root: exact everywhere
+
+// Single-precision square root for per-sample loops, inline: IEEE square
+// root is correctly rounded on every target, and equals sqrt(double(x))
+// rounded to float.
+inline float sqrtf(float x) noexcept { return std::sqrt(x); }
 
 }  // namespace klv::dsp
