@@ -157,14 +157,14 @@ TEST_P(ClamporaPaths, BadSamplesDoNotPoisonTheState) {
 }
 
 // The same signal in one block and in blocks of many sizes. With settled
-// parameters the path is block-independent except for the ±1e-9 denormal
-// offset, which restarts its alternation at every block: the difference
-// stays at that scale. Automatic release freezes its coefficient per
-// block, and is only bounded.
+// parameters the path is block-independent except for two things: the
+// ±1e-9 denormal offset restarts its alternation at every block, and the
+// automatic release's coefficient is frozen at each block start. On this
+// material both stay below 1e-6 (measured); 1e-5 is the bound. Gliding
+// parameters (not tested here) step once per block by design.
 TEST_P(ClamporaPaths, BlockSizesChangeTheOutputOnlyWithinBounds) {
     const Settings& s = GetParam().settings;
-    const bool autoRelease = s.release < 0.125f && s.process != 0.0f;
-    const double bound = autoRelease ? 0.05 : 1e-5;
+    const double bound = 1e-5;
     auto reference = makeEffect(s);
     const auto whole = runStereo(*reference, 12000, 12000, true);
     for (int block : {1, 7, 64, 4095}) {
