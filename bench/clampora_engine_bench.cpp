@@ -24,7 +24,7 @@ VstIntPtr KLV_CALL quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, voi
 constexpr int kBlock = 512;
 
 struct Setup {
-    int program;         // factory program, or -1 for the settings below
+    int program;  // factory program, or -1 for the settings below
     float process, attack, release, sat, stereoMono;
 };
 

@@ -93,20 +93,31 @@ void ClamporaEffect::applySideEffect(int index, float value) {
         case kScFreq:
             engine_.setSideChain(sideChainFrequency(unitValue(value)), engine_.sideChainQValue(), getSampleRate());
             break;
-        case kScQ: engine_.setSideChain(engine_.sideChainFrequencyHz(), sideChainQ(unitValue(value)), getSampleRate()); break;
-        case kDelay: engine_.clearDrivenLines(); break;
-        case kSat: engine_.clearLimiterLines(); break;
-        default: break;
+        case kScQ:
+            engine_.setSideChain(engine_.sideChainFrequencyHz(), sideChainQ(unitValue(value)), getSampleRate());
+            break;
+        case kDelay:
+            engine_.clearDrivenLines();
+            break;
+        case kSat:
+            engine_.clearLimiterLines();
+            break;
+        default:
+            break;
     }
 }
 
 float ClamporaEffect::getParameterValue(VstInt32 index) {
     switch (index) {
         case kInput:
-        case kOutput: return static_cast<float>(levelGain(unitValue(target(index))));
-        case kScFreq: return engine_.sideChainFrequencyHz();
-        case kScQ: return engine_.sideChainQValue();
-        default: return validParameter(index) ? target(index) : 0.0f;
+        case kOutput:
+            return static_cast<float>(levelGain(unitValue(target(index))));
+        case kScFreq:
+            return engine_.sideChainFrequencyHz();
+        case kScQ:
+            return engine_.sideChainQValue();
+        default:
+            return validParameter(index) ? target(index) : 0.0f;
     }
 }
 
@@ -164,6 +175,8 @@ void ClamporaEffect::processReplacing(float** inputs, float** outputs, VstInt32 
     processBlock<false>(inputs, outputs, sampleFrames);
 }
 
-void ClamporaEffect::suspend() { engine_.reset(getSampleRate()); }
+void ClamporaEffect::suspend() {
+    engine_.reset(getSampleRate());
+}
 
 }  // namespace klv::clampora

@@ -39,11 +39,17 @@ inline float sanitise(float x) noexcept {
 // Continuous parameters are meant to lie in 0..1; a host may send anything
 // finite. Outside that range the powers below overflow, so the working
 // values use the nearest end of the range (the stored value is kept).
-inline float unit(float v) noexcept { return unitValue(v); }
+inline float unit(float v) noexcept {
+    return unitValue(v);
+}
 
-inline float fmaxf2(float a, float b) noexcept { return a > b ? a : b; }
+inline float fmaxf2(float a, float b) noexcept {
+    return a > b ? a : b;
+}
 
-inline float flushTiny(float v) noexcept { return std::fabs(v) < 1e-20f ? 0.0f : v; }
+inline float flushTiny(float v) noexcept {
+    return std::fabs(v) < 1e-20f ? 0.0f : v;
+}
 
 template <bool kAccumulate>
 inline void emit(float* out, int i, float v) noexcept {
@@ -82,17 +88,23 @@ float sideChainFrequency(float value) noexcept {
     return static_cast<float>(25.0 * dsp::pow(10.0, 2.7781512503836434 * value));
 }
 
-float sideChainQ(float value) noexcept { return 9.999f * value * value + 0.001f; }
+float sideChainQ(float value) noexcept {
+    return 9.999f * value * value + 0.001f;
+}
 
 // 1.2 decades per unit: 0.5 is unity, 0 and 1 are -12 dB and +12 dB.
-double levelGain(float value) noexcept { return dsp::pow(10.0, 1.2 * (value - 0.5)); }
+double levelGain(float value) noexcept {
+    return dsp::pow(10.0, 1.2 * (value - 0.5));
+}
 
 float usableRate(float rate) noexcept {
     if (!(rate >= 1.0f)) return 44100.0f;
     return rate > 1.0e6f ? 1.0e6f : rate;
 }
 
-int usableSampleRate(float rate) noexcept { return static_cast<int>(usableRate(rate)); }
+int usableSampleRate(float rate) noexcept {
+    return static_cast<int>(usableRate(rate));
+}
 
 ClamporaEngine::ClamporaEngine() noexcept {
     clearDrivenLines();
@@ -122,24 +134,47 @@ void ClamporaEngine::setSideChain(float frequencyHz, float q, float sampleRate) 
     }
 }
 
-void ClamporaEngine::clearDrivenLines() noexcept { std::memset(driven_, 0, sizeof driven_); }
-void ClamporaEngine::clearDryLines() noexcept { std::memset(dry_, 0, sizeof dry_); }
-void ClamporaEngine::clearLimiterLines() noexcept { std::memset(limiter_, 0, sizeof limiter_); }
+void ClamporaEngine::clearDrivenLines() noexcept {
+    std::memset(driven_, 0, sizeof driven_);
+}
+void ClamporaEngine::clearDryLines() noexcept {
+    std::memset(dry_, 0, sizeof dry_);
+}
+void ClamporaEngine::clearLimiterLines() noexcept {
+    std::memset(limiter_, 0, sizeof limiter_);
+}
 void ClamporaEngine::clearFilterState() noexcept {
     for (SideChainFilter& s : filters_) s.clear();
 }
 
 void ClamporaEngine::jumpSmoothed(int index, float target) noexcept {
     switch (index) {
-        case kInput: smInput_ = target; break;
-        case kCompress: smCompress_ = target; break;
-        case kSlope: smSlope_ = target; break;
-        case kAttack: smAttack_ = target; break;
-        case kHold: smHold_ = target; break;
-        case kRelease: smRelease_ = target; break;
-        case kMakeup: smMakeup_ = target; break;
-        case kOutput: smOutput_ = target; break;
-        default: break;
+        case kInput:
+            smInput_ = target;
+            break;
+        case kCompress:
+            smCompress_ = target;
+            break;
+        case kSlope:
+            smSlope_ = target;
+            break;
+        case kAttack:
+            smAttack_ = target;
+            break;
+        case kHold:
+            smHold_ = target;
+            break;
+        case kRelease:
+            smRelease_ = target;
+            break;
+        case kMakeup:
+            smMakeup_ = target;
+            break;
+        case kOutput:
+            smOutput_ = target;
+            break;
+        default:
+            break;
     }
 }
 
@@ -170,11 +205,11 @@ void ClamporaEngine::reset(float sampleRate) noexcept {
 struct ClamporaEngine::Block {
     int fs;
     float hostRate;
-    float meterCoef;      // k(0.3)
-    float peakDecay;      // k(0.6 / n)
-    float rmsCoef;        // k(0.015)
+    float meterCoef;  // k(0.3)
+    float peakDecay;  // k(0.6 / n)
+    float rmsCoef;    // k(0.015)
     OutputStageCoefficients stage;
-    int clipCount;        // fs * 0.015 samples above the threshold before a clip shows
+    int clipCount;  // fs * 0.015 samples above the threshold before a clip shows
     bool autoAttack, autoRelease;
     float attackFactor, releaseFactor;
     SatMode sat;
@@ -315,8 +350,7 @@ void ClamporaEngine::prepare(Block& b, const float* targets, float sampleRate, i
 // envelope (one for both channels), gain law, mix and output gain, output
 // stage, output meters, output, index advance.
 template <int kChannels, bool kAccumulate>
-void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outputs, int n,
-                                   bool twoOutputs) noexcept {
+void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outputs, int n, bool twoOutputs) noexcept {
     float envelope = envelope_;
     float meanSquare = meanSquare_;
     int holdCounter = holdCounter_;
@@ -386,14 +420,14 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
             }
             const float g = static_cast<float>(gainLaw(envelope, b.hardShare)) * b.inverseDrive;
             KLV_CHANNELS
-        for (int c = 0; c < kChannels; ++c) {
+            for (int c = 0; c < kChannels; ++c) {
                 const float signal = b.delay ? driven_[c][la] : d[c];
                 m[c].compressedAverage += (std::fabs(signal * g) - m[c].compressedAverage) * b.meterCoef;
                 wet[c] = signal * g * makeupGain;
             }
         } else {
             KLV_CHANNELS
-        for (int c = 0; c < kChannels; ++c) wet[c] = y[c] * b.inverseDrive;
+            for (int c = 0; c < kChannels; ++c) wet[c] = y[c] * b.inverseDrive;
         }
 
         float out[kChannels];
@@ -405,17 +439,17 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
             if (kChannels == 2) e = fmaxf2(e, std::fabs(out[kChannels - 1]));
             const float inverse = clipperInverseGain(stage, b.stage, e * 1.414f);
             KLV_CHANNELS
-        for (int c = 0; c < kChannels; ++c) out[c] = softClip(out[c] * inverse) * kClipCeiling;
+            for (int c = 0; c < kChannels; ++c) out[c] = softClip(out[c] * inverse) * kClipCeiling;
         } else if (b.sat == SatMode::kLimiter) {
             float p = 0.0f;
             KLV_CHANNELS
-        for (int c = 0; c < kChannels; ++c) {
+            for (int c = 0; c < kChannels; ++c) {
                 limiter_[c][w] = out[c];
                 p = fmaxf2(p, std::fabs(out[c]));
             }
             const float inverse = limiterInverseGain(stage, b.stage, p);
             KLV_CHANNELS
-        for (int c = 0; c < kChannels; ++c) out[c] = softClip(limiter_[c][li] * inverse) * kClipCeiling;
+            for (int c = 0; c < kChannels; ++c) out[c] = softClip(limiter_[c][li] * inverse) * kClipCeiling;
             li = (li + 1) & kLineMask;
         }
 
@@ -463,7 +497,7 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
     meters_[1] = m[1];
     // The coefficients may have been redesigned meanwhile; only the state is ours.
     KLV_CHANNELS
-        for (int c = 0; c < kChannels; ++c) {
+    for (int c = 0; c < kChannels; ++c) {
         filters_[c].x1 = f[c].x1;
         filters_[c].x2 = f[c].x2;
         filters_[c].y1 = f[c].y1;
@@ -570,8 +604,8 @@ template void ClamporaEngine::process<false>(const float*, float, bool, bool, fl
 
 bool ClamporaEngine::hasSubnormalState() const noexcept {
     auto sub = [](float v) { return v != 0.0f && std::fabs(v) < 1.17549435e-38f; };
-    bool any = sub(envelope_) || sub(meanSquare_) || sub(makeupGain_) || sub(stage_.envelope) ||
-               sub(stage_.heldPeak) || sub(stage_.runningPeak);
+    bool any = sub(envelope_) || sub(meanSquare_) || sub(makeupGain_) || sub(stage_.envelope) || sub(stage_.heldPeak) ||
+               sub(stage_.runningPeak);
     for (const SideChainFilter& s : filters_) any = any || sub(s.x1) || sub(s.x2) || sub(s.y1) || sub(s.y2);
     for (const ChannelMeter& m : meters_)
         any = any || sub(m.levelAverage) || sub(m.inputAverage) || sub(m.compressedAverage) || sub(m.heldPeak);

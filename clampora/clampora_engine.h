@@ -24,7 +24,9 @@ struct SideChainFilter {
 float snapTimeValue(int index, float value) noexcept;
 
 // Working value of a continuous parameter: the value clamped to 0..1.
-inline float unitValue(float v) noexcept { return v < 0.0f ? 0.0f : v > 1.0f ? 1.0f : v; }
+inline float unitValue(float v) noexcept {
+    return v < 0.0f ? 0.0f : v > 1.0f ? 1.0f : v;
+}
 
 // Side-chain frequency in Hz for a "scFreq" value: 25 Hz * 600^v.
 float sideChainFrequency(float value) noexcept;
@@ -72,8 +74,8 @@ public:
     // this block; stereo selects linked stereo; twoOutputs makes the mono
     // paths write their result to outputs[1] as well.
     template <bool kAccumulate>
-    void process(const float* targets, float sampleRate, bool stereo, bool twoOutputs, float** inputs,
-                 float** outputs, int sampleFrames) noexcept;
+    void process(const float* targets, float sampleRate, bool stereo, bool twoOutputs, float** inputs, float** outputs,
+                 int sampleFrames) noexcept;
 
     void setRingWriteIndex(int index) noexcept { rings_.writeIndex = index & kRingMask; }
     const MeterRings& rings() const noexcept { return rings_; }
@@ -94,8 +96,8 @@ private:
     void publish(const Block& b, int n) noexcept;
 
     // Smoothed working copies (glide once per block).
-    float smInput_ = 0.5f, smCompress_ = 0.0f, smSlope_ = 0.0f, smAttack_ = 0.0f, smHold_ = 0.0f,
-          smRelease_ = 0.0f, smMakeup_ = 0.0f, smOutput_ = 0.5f;
+    float smInput_ = 0.5f, smCompress_ = 0.0f, smSlope_ = 0.0f, smAttack_ = 0.0f, smHold_ = 0.0f, smRelease_ = 0.0f,
+          smMakeup_ = 0.0f, smOutput_ = 0.5f;
 
     float attackCoef_ = 0.0f, releaseCoef_ = 0.0f;
     float makeupGain_ = 1.0f;

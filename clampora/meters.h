@@ -7,8 +7,17 @@ namespace klv::clampora {
 constexpr int kRingSize = 256;
 constexpr int kRingMask = kRingSize - 1;
 
-enum MeterRing { kRingLevelL, kRingLevelR, kRingPeakL, kRingPeakR, kRingClipL, kRingClipR, kRingGainL, kRingGainR,
-                 kNumRings };
+enum MeterRing {
+    kRingLevelL,
+    kRingLevelR,
+    kRingPeakL,
+    kRingPeakR,
+    kRingClipL,
+    kRingClipR,
+    kRingGainL,
+    kRingGainR,
+    kNumRings
+};
 
 // One channel's meter values as the editor reads them.
 struct MeterReading {

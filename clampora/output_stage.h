@@ -25,21 +25,21 @@ inline SatMode satModeOf(float target) noexcept {
 
 // State shared by both channels (the level follows the louder one).
 struct OutputStageState {
-    float envelope = 0.0f;   // the output is divided by this while it is above 1.0
+    float envelope = 0.0f;  // the output is divided by this while it is above 1.0
     float runningPeak = 0.0f;
     float heldPeak = 0.0f;
-    int holdCounter = 0;     // samples since the limiter last handed a peak over
+    int holdCounter = 0;  // samples since the limiter last handed a peak over
 };
 
 // Per-block constants of the output stage.
 struct OutputStageCoefficients {
-    float clipperRise;   // k(0.0065)
-    float clipperFall;   // k(0.0125)
-    float limiterRise;   // k(0.0019)
-    float limiterFall;   // k(0.0024)
-    float peakGlide;     // k(0.0008)
-    int holdStart;       // fs * 0.0012
-    int holdEnd;         // fs * 0.0024
+    float clipperRise;  // k(0.0065)
+    float clipperFall;  // k(0.0125)
+    float limiterRise;  // k(0.0019)
+    float limiterFall;  // k(0.0024)
+    float peakGlide;    // k(0.0008)
+    int holdStart;      // fs * 0.0012
+    int holdEnd;        // fs * 0.0024
 };
 
 // Mode 2: e is the louder channel's |out| * 1.414. Returns 1 / gain.

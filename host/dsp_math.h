@@ -20,6 +20,8 @@ double sqrt(double x);  // IEEE square root: exact everywhere
 // Single-precision square root for per-sample loops, inline: IEEE square
 // root is correctly rounded on every target, and equals sqrt(double(x))
 // rounded to float.
-inline float sqrtf(float x) noexcept { return std::sqrt(x); }
+inline float sqrtf(float x) noexcept {
+    return std::sqrt(x);
+}
 
 }  // namespace klv::dsp

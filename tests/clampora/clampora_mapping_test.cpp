@@ -25,17 +25,17 @@ TEST_P(ClamporaSnap, StoresTheBandValue) {
     EXPECT_EQ(p->getParameter(c.index), c.stored);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Bands, ClamporaSnap,
-    ::testing::Values(SnapCase{kAttack, 0.02f, 0.0f}, SnapCase{kAttack, 0.0416f, 0.0f},
-                      SnapCase{kAttack, 0.0417f, 0.0833333f}, SnapCase{kAttack, 0.1f, 0.0833333f},
-                      SnapCase{kAttack, 0.124f, 0.0833333f}, SnapCase{kAttack, 0.125f, 0.1666666f},
-                      SnapCase{kAttack, 0.15f, 0.1666666f}, SnapCase{kAttack, 0.1666666f, 0.1666666f},
-                      SnapCase{kAttack, 0.5f, 0.5f}, SnapCase{kRelease, 0.03f, 0.0f},
-                      SnapCase{kRelease, 0.1f, 0.0833333f}, SnapCase{kRelease, 0.16f, 0.1666666f},
-                      SnapCase{kRelease, 0.9f, 0.9f}, SnapCase{kMakeup, 0.1f, 0.0f},
-                      SnapCase{kMakeup, 0.124f, 0.0f}, SnapCase{kMakeup, 0.13f, 0.1666666f},
-                      SnapCase{kMakeup, 0.5f, 0.5f}, SnapCase{kMix, 0.1f, 0.1f}, SnapCase{kHold, 0.02f, 0.02f}));
+INSTANTIATE_TEST_SUITE_P(Bands, ClamporaSnap,
+                         ::testing::Values(SnapCase{kAttack, 0.02f, 0.0f}, SnapCase{kAttack, 0.0416f, 0.0f},
+                                           SnapCase{kAttack, 0.0417f, 0.0833333f}, SnapCase{kAttack, 0.1f, 0.0833333f},
+                                           SnapCase{kAttack, 0.124f, 0.0833333f}, SnapCase{kAttack, 0.125f, 0.1666666f},
+                                           SnapCase{kAttack, 0.15f, 0.1666666f},
+                                           SnapCase{kAttack, 0.1666666f, 0.1666666f}, SnapCase{kAttack, 0.5f, 0.5f},
+                                           SnapCase{kRelease, 0.03f, 0.0f}, SnapCase{kRelease, 0.1f, 0.0833333f},
+                                           SnapCase{kRelease, 0.16f, 0.1666666f}, SnapCase{kRelease, 0.9f, 0.9f},
+                                           SnapCase{kMakeup, 0.1f, 0.0f}, SnapCase{kMakeup, 0.124f, 0.0f},
+                                           SnapCase{kMakeup, 0.13f, 0.1666666f}, SnapCase{kMakeup, 0.5f, 0.5f},
+                                           SnapCase{kMix, 0.1f, 0.1f}, SnapCase{kHold, 0.02f, 0.02f}));
 
 struct DisplayCase {
     int index;
@@ -55,8 +55,7 @@ TEST_P(ClamporaDisplay, ShowsTheStoredNumber) {
 INSTANTIATE_TEST_SUITE_P(Texts, ClamporaDisplay,
                          ::testing::Values(DisplayCase{kInput, 0.5f, "0.500000"},
                                            DisplayCase{kAttack, 0.1f, "0.083333"},
-                                           DisplayCase{kMakeup, 0.1f, "0.000000"},
-                                           DisplayCase{kSat, 2.0f, "2.000000"},
+                                           DisplayCase{kMakeup, 0.1f, "0.000000"}, DisplayCase{kSat, 2.0f, "2.000000"},
                                            DisplayCase{kScFreq, 1.0f, "1.000000"}));
 
 TEST(ClamporaMapping, WorkingUnits) {

@@ -47,13 +47,15 @@ const PathCase kPaths[] = {
     {"stereoBypass", path(0.0f, 0.3f, 0.3f, 0.0f, 0.0f)},
 };
 
-std::string pathName(const ::testing::TestParamInfo<PathCase>& info) { return info.param.name; }
+std::string pathName(const ::testing::TestParamInfo<PathCase>& info) {
+    return info.param.name;
+}
 
 class ClamporaPaths : public ::testing::TestWithParam<PathCase> {};
 
 // Two channels of different noise into one call; returns the outputs.
 std::vector<std::vector<float>> runStereo(hostkit::PluginInstance& p, int frames, int block, bool replacing,
-                                         float prefill = 0.0f) {
+                                          float prefill = 0.0f) {
     const auto l = noise(frames, 1), r = noise(frames, 2, 0.5f);
     std::vector<std::vector<float>> out(2, std::vector<float>(frames));
     Buffers b(2, block);
@@ -138,8 +140,13 @@ TEST_P(ClamporaPaths, SilenceAfterNoiseLeavesNoSubnormalState) {
 // returns to finite values (non-finite samples count as silence).
 TEST_P(ClamporaPaths, BadSamplesDoNotPoisonTheState) {
     auto p = makeEffect(GetParam().settings);
-    const float bad[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
-                         -std::numeric_limits<float>::infinity(), 1e6f, -1e6f, 3e38f, -3e38f};
+    const float bad[] = {std::numeric_limits<float>::quiet_NaN(),
+                         std::numeric_limits<float>::infinity(),
+                         -std::numeric_limits<float>::infinity(),
+                         1e6f,
+                         -1e6f,
+                         3e38f,
+                         -3e38f};
     Buffers b(2, 64);
     for (int k = 0; k < 7; ++k) {
         for (int c = 0; c < 2; ++c)

@@ -31,13 +31,12 @@ TEST_P(ClamporaLookAhead, DelaysAnImpulse) {
     EXPECT_EQ(argmaxAbs(run(*p, impulse, 2048)), c.samples);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Bands, ClamporaLookAhead,
-    ::testing::Values(DelayCase{0.1f, 0.0f, 0.0f, 288}, DelayCase{0.1f, 1.0f, 0.0f, 385},
-                      DelayCase{0.0f, 0.0f, 0.0f, 163}, DelayCase{0.0f, 1.0f, 0.0f, 260},
-                      DelayCase{0.15f, 0.0f, 0.0f, 17}, DelayCase{0.15f, 1.0f, 0.0f, 114},
-                      DelayCase{0.15f, 0.0f, 1.0f, 17 + 97}, DelayCase{0.1f, 1.0f, 1.0f, 385 + 97},
-                      DelayCase{0.15f, 0.0f, 2.0f, 17}, DelayCase{0.1f, 0.0f, 2.0f, 288}));
+INSTANTIATE_TEST_SUITE_P(Bands, ClamporaLookAhead,
+                         ::testing::Values(DelayCase{0.1f, 0.0f, 0.0f, 288}, DelayCase{0.1f, 1.0f, 0.0f, 385},
+                                           DelayCase{0.0f, 0.0f, 0.0f, 163}, DelayCase{0.0f, 1.0f, 0.0f, 260},
+                                           DelayCase{0.15f, 0.0f, 0.0f, 17}, DelayCase{0.15f, 1.0f, 0.0f, 114},
+                                           DelayCase{0.15f, 0.0f, 1.0f, 17 + 97}, DelayCase{0.1f, 1.0f, 1.0f, 385 + 97},
+                                           DelayCase{0.15f, 0.0f, 2.0f, 17}, DelayCase{0.1f, 0.0f, 2.0f, 288}));
 
 TEST(ClamporaBypass, PassesInputTimesInputGainAndProcessAdds) {
     Settings s;
@@ -114,7 +113,9 @@ INSTANTIATE_TEST_SUITE_P(Frequencies, ClamporaListen, ::testing::Values(1000.0, 
 // a band-pass centred there passes it unchanged, so the peak detector sees
 // the constant 1.2071 * a * G and the envelope settles on it.
 constexpr double kQuarterRate = 11025.0;
-std::vector<float> quarterTone(double amplitude, int n) { return sine(kQuarterRate, amplitude, n, 44100.0, kPi / 4); }
+std::vector<float> quarterTone(double amplitude, int n) {
+    return sine(kQuarterRate, amplitude, n, 44100.0, kPi / 4);
+}
 
 Settings quarterDetector() {
     Settings s;

@@ -24,14 +24,16 @@ struct Settings {
     float delay = 0.0f, scl = 0.0f, sat = 0.0f, stereoMono = 1.0f;
 
     float value(int index) const {
-        const float v[kNumParams] = {process, input, compress, slope, attack, release, makeup, mix, output,
-                                     scFreq, scQ, hold, prePost, rmsPeak, delay, scl, sat, stereoMono};
+        const float v[kNumParams] = {process, input, compress, slope,   attack,  release, makeup, mix, output,
+                                     scFreq,  scQ,   hold,     prePost, rmsPeak, delay,   scl,    sat, stereoMono};
         return v[index];
     }
 };
 
 // "scFreq" value for a side-chain frequency in Hz: log(f / 25) / log(600).
-inline float scFreqFor(double hz) { return static_cast<float>(std::log(hz / 25.0) / std::log(600.0)); }
+inline float scFreqFor(double hz) {
+    return static_cast<float>(std::log(hz / 25.0) / std::log(600.0));
+}
 
 // An instance with the settings applied, smoothed values jumped to them
 // (by re-selecting the program) and the signal state reset.
