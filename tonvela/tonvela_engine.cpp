@@ -283,6 +283,17 @@ void TonvelaEngine::setMeterDelay(int delay) noexcept {
     history_.writePosition = delay & kMeterRingMask;
 }
 
+bool TonvelaEngine::hasSubnormalState() const noexcept {
+    auto tiny = [](float v) { return std::fpclassify(v) == FP_SUBNORMAL; };
+    for (int c = 0; c < 2; ++c) {
+        for (const OnePoleFilter* f :
+             {&bassSplit_[c][0], &bassSplit_[c][1], &bassSmooth_[c], &trebleSplit_[c][0], &trebleSplit_[c][1]})
+            if (tiny(f->x1) || tiny(f->y1)) return true;
+        if (tiny(bassEnvelope_[c]) || tiny(trebleEnvelope_[c]) || tiny(level_[c]) || tiny(heldPeak_[c])) return true;
+    }
+    return false;
+}
+
 MeterReading TonvelaEngine::meter(int channel) const noexcept {
     const int c = channel == 0 ? 0 : 1;
     const int r = history_.readPosition;

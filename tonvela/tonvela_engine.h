@@ -132,6 +132,8 @@ public:
     const OnePoleFilter& bassSmoothing(int channel) const noexcept { return bassSmooth_[channel]; }
     const OnePoleFilter& trebleSplit(int channel, int stage) const noexcept { return trebleSplit_[channel][stage]; }
     double filterRate() const noexcept { return filterRate_; }
+    // True when any recursive state or meter value is subnormal.
+    bool hasSubnormalState() const noexcept;
 
 private:
     struct Block;
