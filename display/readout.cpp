@@ -1,6 +1,7 @@
 // Editor read-outs by parameter index: for each plug-in one table saying,
 // per parameter, which word its name display shows, which value its value
 // display receives and which formatter turns that into text.
+#include <iterator>
 #include <string>
 
 #include "display/value_format.h"
@@ -73,11 +74,6 @@ const Readout kTonvelaReadouts[] = {
     kNoReadout,                               // 14 trebleOn
     kNoReadout,                               // 15 stereo/mono
 };
-
-template <int N>
-constexpr int countOf(const Readout (&)[N]) {
-    return N;
-}
 
 float unit(float v) {
     return v < 0.0f ? 0.0f : v > 1.0f ? 1.0f : v;
@@ -152,8 +148,8 @@ std::string readoutName(const Readout (&table)[N], const NameTable& names, int i
     return text;
 }
 
-static_assert(countOf(kClamporaReadouts) == 18, "one read-out row per compressor parameter");
-static_assert(countOf(kTonvelaReadouts) == 16, "one read-out row per saturator parameter");
+static_assert(std::size(kClamporaReadouts) == 18, "one read-out row per compressor parameter");
+static_assert(std::size(kTonvelaReadouts) == 16, "one read-out row per saturator parameter");
 
 }  // namespace
 

@@ -1,7 +1,7 @@
 #include "display/value_format.h"
 
 #include <cstdio>
-#include <cstring>
+#include <iterator>
 
 #include "host/dsp_math.h"
 #include "host/number_text.h"
@@ -17,11 +17,6 @@ const char* const kTonvelaWords[] = {"gain",    "drive",  "shape",    "freq",   
                                      "adjust",  "freq",   "compress", "adjust", "saturation",
                                      "process", "stereo", "output",   "input",  "mix"};
 const char* const kShapeWords[] = {"none", "valve1", "valve2", "valve3", "tape1", "tape2", "tape3", "digital"};
-
-template <int N>
-constexpr int countOf(const char* const (&)[N]) {
-    return N;
-}
 
 // Truncation toward zero, as a C cast does, for the values an int can hold.
 // NaN and magnitudes beyond int have no defined conversion; the formatters
@@ -58,8 +53,10 @@ void numberText(float value, int keep, bool dropPoint, const char* unit, char* t
     std::snprintf(text, kFormatTextSize, "%s%s", number, unit);
 }
 
-// The automatic bands of the compressor's time knobs; 0.125 up to the fixed
-// offset (0.16666...) is a dead band that the effect snaps out of.
+// Bands of the compressor's attack, release and make-up knobs: below 0.0417
+// "fast", below 0.125 "slow" (make-up: "auto" for both), then a stretch that
+// shows nothing up to 0.15. The effect never stores a value there: it snaps
+// 0.125 .. 0.1666666 to 0.1666666, the start of the timed range.
 constexpr double kFastEdge = 0.0416666;
 constexpr double kSlowEdge = 0.125;
 constexpr double kFixedEdge = 0.15;
@@ -67,7 +64,9 @@ constexpr double kFixedEdge = 0.15;
 // Writes the band word of an attack or release value; false when the value
 // lies in the timed range.
 bool timeBand(float value, char* text) {
-    if (value < kFastEdge) {
+    if (value != value) {  // NaN: neither a band nor a time
+        clear(text);
+    } else if (value < kFastEdge) {
         std::snprintf(text, kFormatTextSize, "fast");
     } else if (value < kSlowEdge) {
         std::snprintf(text, kFormatTextSize, "slow");
@@ -86,8 +85,8 @@ constexpr double kTimeScale = 1.2;
 
 }  // namespace
 
-const NameTable kClamporaNames = {kClamporaWords, countOf(kClamporaWords)};
-const NameTable kTonvelaNames = {kTonvelaWords, countOf(kTonvelaWords)};
+const NameTable kClamporaNames = {kClamporaWords, static_cast<int>(std::size(kClamporaWords))};
+const NameTable kTonvelaNames = {kTonvelaWords, static_cast<int>(std::size(kTonvelaWords))};
 
 void formatName(const NameTable& table, float value, char* text) {
     copyWord(table.names, table.count, value, text);
@@ -102,7 +101,7 @@ void formatTonvelaName(float value, char* text) {
 }
 
 void formatShapeName(float value, char* text) {
-    copyWord(kShapeWords, countOf(kShapeWords), value, text);
+    copyWord(kShapeWords, static_cast<int>(std::size(kShapeWords)), value, text);
 }
 
 void formatHz(float value, char* text) {
@@ -176,7 +175,6 @@ void formatSlope(float value, char* text) {
 }
 
 void formatAttackTime(float value, char* text) {
-    if (value != value) return clear(text);
     if (timeBand(value, text)) return;
     // Attack in seconds: 0.1 ms + 0.9999 s * b^4, with the fourth power
     // formed partly in float as the effect's envelope does.
@@ -190,7 +188,6 @@ void formatAttackTime(float value, char* text) {
 }
 
 void formatReleaseTime(float value, char* text) {
-    if (value != value) return clear(text);
     if (timeBand(value, text)) return;
     // Release in seconds: 10 ms + 9.99 s * b^4.
     const double b = (value - kTimeOffset) * kTimeScale;
