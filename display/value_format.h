@@ -10,8 +10,10 @@
 // number texts come from klv::float2string (host/number_text.h), so the
 // editor read-outs and the host's parameter displays cut digits the same way.
 //
-// Values no formatter can show in its unit (NaN; a magnitude whose integer
-// part does not fit an int) give an empty text rather than a garbage number.
+// NaN, and a value whose integer part an int cannot hold where the format
+// prints an integer, give an empty text rather than an undefined number.
+// Number texts of magnitudes beyond float2string's range are its " Huge!  "
+// cut like any other number text.
 #pragma once
 
 #include <cstddef>
