@@ -1,5 +1,7 @@
 #include "tonvela/tonvela_engine.h"
 
+#include <emmintrin.h>
+
 #include <cmath>
 #include <initializer_list>
 
@@ -328,80 +330,255 @@ void TonvelaEngine::runBypass(const Block& b, float** inputs, float** outputs, i
     }
 }
 
+namespace {
+
+// The per-sample chain runs on SSE registers with the left channel in lane
+// 0 and the right in lane 1 (mono uses lane 0 only). Every lane operation is
+// the IEEE single-precision operation the scalar formula names, so each
+// channel computes exactly what a scalar loop would, on every build.
+struct Lanes {
+    __m128 v;
+};
+inline Lanes operator+(Lanes a, Lanes b) noexcept {
+    return {_mm_add_ps(a.v, b.v)};
+}
+inline Lanes operator-(Lanes a, Lanes b) noexcept {
+    return {_mm_sub_ps(a.v, b.v)};
+}
+inline Lanes operator*(Lanes a, Lanes b) noexcept {
+    return {_mm_mul_ps(a.v, b.v)};
+}
+inline Lanes operator/(Lanes a, Lanes b) noexcept {
+    return {_mm_div_ps(a.v, b.v)};
+}
+inline Lanes splat(float x) noexcept {
+    return {_mm_set1_ps(x)};
+}
+inline Lanes absolute(Lanes a) noexcept {
+    return {_mm_andnot_ps(_mm_set1_ps(-0.0f), a.v)};
+}
+// a > b ? ifGreater : otherwise, per lane, without a branch.
+inline Lanes selectGreater(Lanes a, Lanes b, Lanes ifGreater, Lanes otherwise) noexcept {
+    const __m128 m = _mm_cmpgt_ps(a.v, b.v);
+    return {_mm_or_ps(_mm_and_ps(m, ifGreater.v), _mm_andnot_ps(m, otherwise.v))};
+}
+// a > b ? a : b
+inline Lanes maximum(Lanes a, Lanes b) noexcept {
+    return {_mm_max_ps(a.v, b.v)};
+}
+// a < b ? a : b
+inline Lanes minimum(Lanes a, Lanes b) noexcept {
+    return {_mm_min_ps(a.v, b.v)};
+}
+
+// Non-finite samples count as silence (x - x is 0 only for finite x), and
+// finite ones are clamped to the input limit.
+inline Lanes sanitiseLanes(Lanes x) noexcept {
+    const __m128 finite = _mm_cmpeq_ps(_mm_sub_ps(x.v, x.v), _mm_setzero_ps());
+    const Lanes clean{_mm_and_ps(finite, x.v)};
+    return minimum(maximum(clean, splat(-kInputLimit)), splat(kInputLimit));
+}
+
+struct Section {
+    Lanes x1, y1;
+    Lanes b, c;
+    Lanes lowpass(Lanes x) noexcept {
+        const Lanes y = (x + x1) * b - c * y1;
+        x1 = x;
+        y1 = y;
+        return y;
+    }
+    Lanes highpass(Lanes x) noexcept {
+        const Lanes y = c * y1 + (x - x1) * b;
+        x1 = x;
+        y1 = y;
+        return y;
+    }
+};
+
+inline Section load(const OnePoleFilter& left, const OnePoleFilter& right) noexcept {
+    return {{_mm_setr_ps(left.x1, right.x1, 0.0f, 0.0f)},
+            {_mm_setr_ps(left.y1, right.y1, 0.0f, 0.0f)},
+            splat(left.b),
+            splat(left.c)};
+}
+
+inline float lane(Lanes a, int i) noexcept {
+    alignas(16) float v[4];
+    _mm_store_ps(v, a.v);
+    return v[i];
+}
+
+// Writes back the state of the channels that ran.
+template <int kChannels>
+inline void store(const Section& s, OnePoleFilter& left, OnePoleFilter& right) noexcept {
+    left.x1 = lane(s.x1, 0);
+    left.y1 = lane(s.y1, 0);
+    if (kChannels == 2) {
+        right.x1 = lane(s.x1, 1);
+        right.y1 = lane(s.y1, 1);
+    }
+}
+
+inline Lanes pair(float left, float right) noexcept {
+    return {_mm_setr_ps(left, right, 0.0f, 0.0f)};
+}
+
+inline Lanes signedOne(Lanes y) noexcept {
+    return {_mm_or_ps(_mm_and_ps(y.v, _mm_set1_ps(-0.0f)), _mm_set1_ps(1.0f))};
+}
+
+inline Lanes curveLanes(int step, Lanes d, Lanes normaliser, Lanes shape) noexcept {
+    switch (step) {
+        case kValve1:
+        case kValve2:
+        case kValve3:
+            // shape holds the curve's constant n (7, 4 or 2.5)
+            return normaliser * d / (absolute(d) + shape);
+        case kTape1: {
+            // The scalar tape1 curve lane by lane: the sine argument per
+            // segment, the table lookup for lanes 0 and 1, then the segment.
+            const Lanes a = absolute(d);
+            const Lanes rising = a * splat(kHalfPi);
+            const Lanes falling = splat(kHalfPi) + (a - splat(1.0f)) * splat(kQuarterPi);
+            const Lanes phase = selectGreater(splat(1.0f), a, rising, falling);
+            const Lanes p = phase * splat(kPhaseToIndex);
+            const __m128i whole = _mm_cvttps_epi32(p.v);
+            const Lanes f = p - Lanes{_mm_cvtepi32_ps(whole)};
+            alignas(16) std::int32_t index[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(index), whole);
+            const int i0 = index[0] & (kSineSize - 1), i1 = index[1] & (kSineSize - 1);
+            const Lanes lower = pair(kSine.v[i0], kSine.v[i1]);
+            const Lanes upper = pair(kSine.v[i0 + 1], kSine.v[i1 + 1]);
+            const Lanes sine = f * upper + (splat(1.0f) - f) * lower;
+            const Lanes fold = splat(0.75f) + splat(0.25f) * sine;
+            const Lanes y = selectGreater(splat(1.0f), a, sine, selectGreater(splat(5.0f), a, fold, splat(0.5f)));
+            const __m128 negative = _mm_cmplt_ps(d.v, _mm_setzero_ps());
+            return normaliser * Lanes{_mm_or_ps(y.v, _mm_and_ps(negative, _mm_set1_ps(-0.0f)))};
+        }
+        case kTape2: {
+            const Lanes u = splat(2.0f) * d;
+            const Lanes y = u - u * absolute(u) * splat(0.25f);
+            // |y| >= 1 becomes +-1: 1 > |y| keeps y
+            return normaliser * selectGreater(splat(1.0f), absolute(y), y, signedOne(y));
+        }
+        case kTape3: {
+            const Lanes w = d * splat(kTape3Knee);
+            const Lanes cubic = (w - w * w * w * splat(0.125f)) * splat(kTape3Scale);
+            // |w| >= knee gives +-1
+            return normaliser * selectGreater(splat(kTape3Knee), absolute(w), cubic, signedOne(w));
+        }
+        case kDigital:
+            return minimum(maximum(d, splat(-1.0f)), splat(1.0f));
+        default:
+            return d * splat(kUndrive);
+    }
+}
+
+}  // namespace
+
 template <bool kAccumulate, int kChannels, bool kBass, bool kTreble>
 void TonvelaEngine::run(const Block& b, float** inputs, float** outputs, int n) noexcept {
-    // State in locals so that the loop keeps it in registers.
-    OnePoleFilter bs0[2] = {bassSplit_[0][0], bassSplit_[1][0]};
-    OnePoleFilter bs1[2] = {bassSplit_[0][1], bassSplit_[1][1]};
-    OnePoleFilter sm[2] = {bassSmooth_[0], bassSmooth_[1]};
-    OnePoleFilter ts0[2] = {trebleSplit_[0][0], trebleSplit_[1][0]};
-    OnePoleFilter ts1[2] = {trebleSplit_[0][1], trebleSplit_[1][1]};
-    float benv[2] = {bassEnvelope_[0], bassEnvelope_[1]};
-    float tenv[2] = {trebleEnvelope_[0], trebleEnvelope_[1]};
-    float peak[2] = {blockPeak_[0], blockPeak_[1]};
-    float level[2] = {level_[0], level_[1]};
+    // State in registers for the loop.
+    Section bs0 = load(bassSplit_[0][0], bassSplit_[1][0]);
+    Section bs1 = load(bassSplit_[0][1], bassSplit_[1][1]);
+    Section sm = load(bassSmooth_[0], bassSmooth_[1]);
+    Section ts0 = load(trebleSplit_[0][0], trebleSplit_[1][0]);
+    Section ts1 = load(trebleSplit_[0][1], trebleSplit_[1][1]);
+    Lanes benv = pair(bassEnvelope_[0], bassEnvelope_[1]);
+    Lanes tenv = pair(trebleEnvelope_[0], trebleEnvelope_[1]);
+    Lanes peak = pair(blockPeak_[0], blockPeak_[1]);
+    Lanes level = pair(level_[0], level_[1]);
 
-    const float inGain = b.s.inputGain, outGain = b.s.outputGain, mix = b.s.mix;
-    const float gb = b.bassBandGain, gt = b.trebleBandGain, scale = b.bassScale;
-    const float rb = b.bassRelease, at = b.trebleAttack, rt = b.trebleRelease;
-    const float harmonic = b.s.trebleHarmonic, drive = b.driveFactor, e = b.meterCoef;
-    const float normaliser = b.s.normaliser;
+    const Lanes inGain = splat(b.s.inputGain), outGain = splat(b.s.outputGain), mix = splat(b.s.mix);
+    const Lanes gb = splat(b.bassBandGain), gt = splat(b.trebleBandGain), scale = splat(b.bassScale);
+    const Lanes rb = splat(b.bassRelease), at = splat(b.trebleAttack), rt = splat(b.trebleRelease);
+    const Lanes harmonic = splat(b.s.trebleHarmonic), drive = splat(b.driveFactor), e = splat(b.meterCoef);
+    const Lanes normaliser = splat(b.s.normaliser);
+    const Lanes five = splat(5.0f), fourteen = splat(14.0f);
     const int shape = b.s.shape, point = b.s.meterPoint;
+    const float valveConstants[kNumShapes] = {0.0f, 7.0f, 4.0f, 2.5f, 0.0f, 0.0f, 0.0f, 0.0f};
+    const Lanes curveConstant = splat(shape >= 0 && shape < kNumShapes ? valveConstants[shape] : 0.0f);
     const bool twoOutputs = b.s.twoOutputs;
+    const float* inL = inputs[0];
+    const float* inR = inputs[kChannels - 1];
+    float* outL = outputs[0];
+    float* outR = outputs[kChannels == 2 || twoOutputs ? 1 : 0];
 
     // Alternating +-1e-9 added ahead of the recursive sections keeps their
     // state away from denormals in silence; the first sample uses -1e-9.
-    float guard = 1e-9f;
-    for (int i = 0; i < n; ++i) {
-        guard = -guard;
-        float x[kChannels], out[kChannels];
-        for (int c = 0; c < kChannels; ++c) x[c] = sanitise(inputs[c][i]) * inGain;
-        for (int c = 0; c < kChannels; ++c) {
-            float s = x[c];
-            if (kBass) {
-                const float low = bs1[c].lowpass(bs0[c].lowpass(x[c] + guard));
-                // Instant rise, release toward the band (signed comparison).
-                const float env = low > benv[c] ? low : benv[c] + (low - benv[c]) * rb;
-                benv[c] = env;
-                const float h = scale * env / (std::fabs(env) + 5.0f);
-                const float hs = sm[c].lowpass(h + guard);
-                s = (x[c] - low) + hs * gb;
-            }
-            if (kTreble) {
-                const float high = ts1[c].highpass(ts0[c].highpass(s + guard));
-                const float t = high * harmonic;
-                const float mag = std::fabs(t);
-                const float env = tenv[c] + (mag - tenv[c]) * (mag > tenv[c] ? at : rt);
-                tenv[c] = env;
-                s = (s - high) + (t / (env + 14.0f)) * gt;
-            }
-            const float d = s * drive;
-            const float y = curve(shape, d, normaliser);
-            out[c] = ((y - x[c]) * mix + x[c]) * outGain;
+    const Lanes guards[2] = {splat(-1e-9f), splat(1e-9f)};
 
-            const float v = point == 0 ? std::fabs(x[c]) : point == 1 ? std::fabs(out[c]) : std::fabs(d);
-            if (point >= 0 && point <= 2) {
-                peak[c] = v > peak[c] ? v : peak[c];
-                level[c] += (v - level[c]) * e;
+    // The chain runs in two passes over chunks of the block: input and bass
+    // enhancement, then treble enhancement, curve, mix and meters. Each pass
+    // is short enough for the processor to overlap many samples; one fused
+    // pass would be limited by the length of the whole chain per sample.
+    constexpr int kChunk = 128;
+    Lanes dry[kChunk], wet[kChunk];
+    for (int start = 0; start < n; start += kChunk) {
+        const int count = n - start < kChunk ? n - start : kChunk;
+        for (int j = 0; j < count; ++j) {
+            const int i = start + j;
+            const __m128 left = _mm_load_ss(inL + i);
+            const Lanes raw{kChannels == 2 ? _mm_unpacklo_ps(left, _mm_load_ss(inR + i)) : left};
+            const Lanes x = sanitiseLanes(raw) * inGain;
+            dry[j] = x;
+            if (kBass) {
+                const Lanes guard = guards[i & 1];
+                const Lanes low = bs1.lowpass(bs0.lowpass(x + guard));
+                // Instant rise, release toward the band (signed comparison).
+                benv = selectGreater(low, benv, low, benv + (low - benv) * rb);
+                const Lanes h = scale * benv / (absolute(benv) + five);
+                const Lanes hs = sm.lowpass(h + guard);
+                wet[j] = (x - low) + hs * gb;
+            } else {
+                wet[j] = x;
             }
         }
-        emit<kAccumulate>(outputs[0], i, out[0]);
-        if (kChannels == 2)
-            emit<kAccumulate>(outputs[1], i, out[kChannels - 1]);
-        else if (twoOutputs)
-            emit<kAccumulate>(outputs[1], i, out[0]);
+        if (kTreble) {
+            for (int j = 0; j < count; ++j) {
+                const Lanes s = wet[j];
+                const Lanes high = ts1.highpass(ts0.highpass(s + guards[(start + j) & 1]));
+                const Lanes t = high * harmonic;
+                const Lanes mag = absolute(t);
+                // Both candidates, then the choice: the comparison stays off
+                // the envelope's own chain.
+                const Lanes rise = mag - tenv;
+                tenv = selectGreater(mag, tenv, tenv + rise * at, tenv + rise * rt);
+                wet[j] = (s - high) + (t / (tenv + fourteen)) * gt;
+            }
+        }
+        for (int j = 0; j < count; ++j) {
+            const int i = start + j;
+            const Lanes x = dry[j];
+            const Lanes d = wet[j] * drive;
+            const Lanes y = curveLanes(shape, d, normaliser, curveConstant);
+            const Lanes out = ((y - x) * mix + x) * outGain;
+
+            if (point >= 0 && point <= 2) {
+                const Lanes v = absolute(point == 0 ? x : point == 1 ? out : d);
+                peak = maximum(v, peak);
+                level = level + (v - level) * e;
+            }
+            const float left = _mm_cvtss_f32(out.v);
+            emit<kAccumulate>(outL, i, left);
+            if (kChannels == 2)
+                emit<kAccumulate>(outR, i, _mm_cvtss_f32(_mm_shuffle_ps(out.v, out.v, _MM_SHUFFLE(1, 1, 1, 1))));
+            else if (twoOutputs)
+                emit<kAccumulate>(outR, i, left);
+        }
     }
 
+    store<kChannels>(bs0, bassSplit_[0][0], bassSplit_[1][0]);
+    store<kChannels>(bs1, bassSplit_[0][1], bassSplit_[1][1]);
+    store<kChannels>(sm, bassSmooth_[0], bassSmooth_[1]);
+    store<kChannels>(ts0, trebleSplit_[0][0], trebleSplit_[1][0]);
+    store<kChannels>(ts1, trebleSplit_[0][1], trebleSplit_[1][1]);
     for (int c = 0; c < kChannels; ++c) {
-        bassSplit_[c][0] = bs0[c];
-        bassSplit_[c][1] = bs1[c];
-        bassSmooth_[c] = sm[c];
-        trebleSplit_[c][0] = ts0[c];
-        trebleSplit_[c][1] = ts1[c];
-        bassEnvelope_[c] = benv[c];
-        trebleEnvelope_[c] = tenv[c];
-        blockPeak_[c] = peak[c];
-        level_[c] = level[c];
+        bassEnvelope_[c] = lane(benv, c);
+        trebleEnvelope_[c] = lane(tenv, c);
+        blockPeak_[c] = lane(peak, c);
+        level_[c] = lane(level, c);
     }
 }
 
