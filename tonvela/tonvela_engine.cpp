@@ -629,6 +629,15 @@ void TonvelaEngine::process(const CallSettings& settings, float** inputs, float*
     for (int c = 0; n > 0 && c < outs; ++c)
         if (!outputs[c]) n = 0;
 
+    // Hosts commonly set the rate and then resume without a suspend in
+    // between; the filters follow the rate at the next call rather than
+    // waiting for one.
+    const float hostRate = usableRate(settings.sampleRate);
+    if (hostRate != static_cast<float>(filterRate_)) {
+        filterRate_ = hostRate;
+        redesignBass();
+        redesignTreble();
+    }
     applyPendingDesigns();
 
     Block b;
