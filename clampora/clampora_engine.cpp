@@ -118,7 +118,8 @@ ClamporaEngine::ClamporaEngine() noexcept {
 void ClamporaEngine::setSideChain(float frequencyHz, float q, float sampleRate) noexcept {
     scFrequency_ = frequencyHz;
     scQ_ = q;
-    const double rate = usableRate(sampleRate);
+    scRate_ = usableRate(sampleRate);
+    const double rate = scRate_;
     double f = frequencyHz;
     if (f > 0.45 * rate) f = 0.45 * rate;
     const double w = 2.0 * 3.14159265358979323846 * f / rate;
@@ -587,6 +588,9 @@ void ClamporaEngine::process(const float* targets, float sampleRate, bool stereo
     int n = sampleFrames;
     if (n < 0 || inputs == nullptr || outputs == nullptr) n = 0;
     Block b;
+    // Hosts commonly set the rate and resume without a suspend in between:
+    // the side-chain filter follows the rate at the next call.
+    if (usableRate(sampleRate) != scRate_) setSideChain(scFrequency_, scQ_, sampleRate);
     prepare(b, targets, sampleRate, n);
     if (!b.active && stereo)
         runBypass<2, kAccumulate>(b, inputs, outputs, n, twoOutputs);

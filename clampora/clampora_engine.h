@@ -108,6 +108,7 @@ private:
     float dryWeight_ = 1.0f;
     float scFrequency_ = 2500.0f;
     float scQ_ = 1.0f;
+    float scRate_ = 44100.0f;  // rate the side-chain filter was designed for
     SideChainFilter filters_[2];
 
     float driven_[2][kLineSize];

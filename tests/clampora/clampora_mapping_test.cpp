@@ -128,6 +128,29 @@ INSTANTIATE_TEST_SUITE_P(Frequencies, ClamporaBandPass,
                          ::testing::Values(BandCase{44100.0f, 612.372}, BandCase{44100.0f, 2500.0},
                                            BandCase{48000.0f, 1000.0}, BandCase{96000.0f, 5000.0}));
 
+// A host that sets the rate and resumes without suspending first: the
+// side-chain band-pass is designed for the new rate by the next call.
+TEST(ClamporaMapping, RateSetWithoutSuspendReachesTheSideChain) {
+    Settings s;
+    s.scl = 1.0f;
+    s.scFreq = scFreqFor(5000.0);
+    s.scQ = 1.0f;
+    auto p = makeEffect(s);  // designed at 44100
+    p->dispatch(effSetSampleRate, 0, 0, nullptr, 96000.0f);
+    p->dispatch(effMainsChanged, 0, 1);
+    const int n = 32768;
+    std::vector<float> impulse(n, 0.0f);
+    impulse[0] = 1.0f;
+    const std::vector<float> h = run(*p, impulse, 4096);
+    auto magnitude = [&](double hz) {
+        std::complex<double> sum = 0.0;
+        for (int i = 0; i < n; ++i) sum += static_cast<double>(h[i]) * std::polar(1.0, -2.0 * kPi * hz / 96000.0 * i);
+        return std::abs(sum);
+    };
+    EXPECT_NEAR(magnitude(5000.0), 1.0, 0.01);
+    EXPECT_LT(magnitude(5000.0 * 96000.0 / 44100.0), 0.2);
+}
+
 // At rates below 30 kHz a 15 kHz band-pass lies above half the rate: the
 // filter must stay stable (its impulse response decays).
 class ClamporaLowRate : public ::testing::TestWithParam<float> {};
