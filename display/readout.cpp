@@ -99,10 +99,10 @@ float snapMakeup(float v) {
     return v;
 }
 
-// The compressor works with its continuous values clamped to 0..1, and its
-// editor shows those working values; the saturator maps values unclamped.
-float shownValue(Shown shown, float v, bool clampora) {
-    const float w = clampora ? unit(v) : v;
+// Both effects work with their continuous values clamped to 0..1, and
+// their editors show those working values.
+float shownValue(Shown shown, float v, bool) {
+    const float w = unit(v);
     switch (shown) {
         case Shown::kLevelGain:
             return static_cast<float>(klv::dsp::pow(10.0, 1.2 * (w - 0.5)));
@@ -116,10 +116,9 @@ float shownValue(Shown shown, float v, bool clampora) {
         case Shown::kScQ:
             return static_cast<float>(9.999 * w * w + 0.001);
         case Shown::kShapeStep: {
-            // Nearest step: the integer part of 7 v + 0.5. Values far out of
-            // range give a step no curve name matches.
-            const double k = 7.0 * v + 0.5;
-            return k > -1e6 && k < 1e6 ? static_cast<float>(static_cast<int>(k)) : -1.0f;
+            // Nearest step: the integer part of 7 v + 0.5, the value first
+            // brought into 0..1 as the saturator does.
+            return static_cast<float>(static_cast<int>(w * 7.0f + 0.5f));
         }
         case Shown::kBassHz:
             return static_cast<float>(w * w * 450.0 + 50.0);

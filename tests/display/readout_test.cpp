@@ -58,7 +58,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ReadoutCase{7, 0.5f, "0.0dB"}, ReadoutCase{3, 0.5f, "50%"},
                       // Nearest step of 7 v: 3.5 -> 4, 6.51 -> 7, 0.49 -> 0.
                       ReadoutCase{4, 0.5f, "tape1"}, ReadoutCase{4, 0.93f, "digital"}, ReadoutCase{4, 0.07f, "none"},
-                      ReadoutCase{4, 1.0f, "digital"}, ReadoutCase{4, 2.0f, ""}, ReadoutCase{5, 0.25f, "25%"},
+                      ReadoutCase{4, 1.0f, "digital"}, ReadoutCase{4, 2.0f, "digital"}, ReadoutCase{5, 0.25f, "25%"},
                       ReadoutCase{8, 0.0f, "50Hz"}, ReadoutCase{8, 1.0f, "500Hz"},
                       ReadoutCase{8, 0.5f, "163Hz"},  // 50 + 450 / 4 = 162.5 Hz, rounded half up
                       ReadoutCase{9, 0.5f, "4500Hz"}, ReadoutCase{9, 1.0f, "12000Hz"}, ReadoutCase{10, 0.29f, "28%"},
