@@ -134,8 +134,9 @@ void ClamporaEffect::setProgram(VstInt32 program) {
     curProgram = program;
     for (int index : kReplayOrder) {
         setParameter(index, slotOf(program, index));
-        // A program change jumps the smoothed values instead of gliding.
-        engine_.jumpSmoothed(index, target(index));
+        // A program change jumps the smoothed values instead of gliding,
+        // to the working value (the stored one may lie outside 0..1).
+        engine_.jumpSmoothed(index, unitValue(target(index)));
     }
     if (editorOpen_ && editor) editor->postUpdate();
 }

@@ -287,6 +287,20 @@ TEST_P(ClamporaBadValues, EveryParameterStaysHarmless) {
     }
 }
 
+// The value lands in the current program; selecting that program again
+// replays it and jumps the smoothed values to it.
+TEST_P(ClamporaBadValues, ReplayedByAProgramChange) {
+    for (int i = 0; i < kNumParams; ++i) {
+        auto p = makeEffect(path(1.0f, 0.3f, 0.3f, 1.0f, 1.0f));
+        p->setParameter(i, GetParam());
+        p->dispatch(effSetProgram, 0, 0);
+        const auto out = run(*p, std::vector<float>(4096, 0.0f), 512);
+        for (float v : out) ASSERT_TRUE(std::isfinite(v)) << i;
+        const auto loud = run(*p, noise(2048, i), 512);
+        for (float v : loud) ASSERT_TRUE(std::isfinite(v)) << i;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Values, ClamporaBadValues,
                          ::testing::Values(std::numeric_limits<float>::quiet_NaN(),
                                            std::numeric_limits<float>::infinity(),
