@@ -83,13 +83,23 @@ EntryProc PluginLibrary::defaultEntry() const {
 }
 
 std::unique_ptr<PluginInstance> PluginInstance::create(EntryProc entry, const HostConfig& config) {
+    CreateResult result;
+    return create(entry, config, result);
+}
+
+std::unique_ptr<PluginInstance> PluginInstance::create(EntryProc entry, const HostConfig& config,
+                                                       CreateResult& result) {
+    result = CreateResult::kNoEntry;
     if (!entry) return nullptr;
     std::unique_ptr<PluginInstance> host(new PluginInstance(config));
     constructing = host.get();
     AEffect* effect = entry(hostCallback);
     constructing = nullptr;
+    result = CreateResult::kNoEffect;
     if (!effect) return nullptr;
+    result = CreateResult::kBadMagic;
     if (effect->magic != kEffectMagic) return nullptr;  // not ours to close
+    result = CreateResult::kCreated;
     host->effect_ = effect;
     std::lock_guard<std::mutex> lock(registryMutex);
     registry()[effect] = host.get();

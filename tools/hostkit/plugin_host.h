@@ -58,6 +58,9 @@ public:
     // Calls the entry with this host's callback; null when the entry gives
     // no effect or one without the VST magic.
     static std::unique_ptr<PluginInstance> create(EntryProc entry, const HostConfig& config = {});
+    // The same, saying why no instance was made.
+    enum class CreateResult { kCreated, kNoEntry, kNoEffect, kBadMagic };
+    static std::unique_ptr<PluginInstance> create(EntryProc entry, const HostConfig& config, CreateResult& result);
     ~PluginInstance();
     PluginInstance(const PluginInstance&) = delete;
     PluginInstance& operator=(const PluginInstance&) = delete;

@@ -1,0 +1,193 @@
+#include "tools/render/options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "tools/render/render_error.h"
+
+namespace klv::render {
+
+namespace {
+
+// Larger blocks only cost memory; a plug-in sized for a few thousand frames
+// per call gains nothing from more.
+constexpr long kMaxBlockSize = 1 << 20;
+
+[[noreturn]] void usageError(const std::string& message) {
+    throw RenderError(kExitUsage, message + " (see klv-render --help)");
+}
+
+class ArgumentReader {
+public:
+    ArgumentReader(int argc, const char* const* argv) : argc_(argc), argv_(argv) {}
+    bool done() const { return next_ >= argc_; }
+    std::string take() { return argv_[next_++]; }
+    bool peekIsValue() const { return next_ < argc_ && argv_[next_][0] != '-'; }
+
+    // The value of an option given as "--name=value" or "--name value".
+    std::string valueOf(const std::string& option, const std::string& inlineValue, bool hasInline) {
+        if (hasInline) return inlineValue;
+        if (done()) usageError("option " + option + " needs a value");
+        return take();
+    }
+
+private:
+    int argc_;
+    const char* const* argv_;
+    int next_ = 1;
+};
+
+int parseBlockSize(const std::string& text) {
+    errno = 0;
+    char* end = nullptr;
+    const long n = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno != 0 || n < 1 || n > kMaxBlockSize)
+        usageError("block size must be a whole number from 1 to " + std::to_string(kMaxBlockSize) + ", not \"" + text +
+                   "\"");
+    return static_cast<int>(n);
+}
+
+ParameterSetting parseSetting(const std::string& text) {
+    const auto eq = text.find('=');
+    if (eq == std::string::npos || eq == 0) usageError("--set takes NAME=VALUE, not \"" + text + "\"");
+    ParameterSetting setting{text.substr(0, eq), 0.0f};
+    const std::string value = text.substr(eq + 1);
+    if (!parseFiniteFloat(value, setting.value))
+        usageError("value of \"" + setting.key + "\" is not a finite number: \"" + value + "\"");
+    return setting;
+}
+
+std::string lower(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+}  // namespace
+
+bool parseFiniteFloat(const std::string& text, float& value) {
+    if (text.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    const double d = std::strtod(text.c_str(), &end);
+    if (*end != '\0' || errno == ERANGE || !std::isfinite(d)) return false;
+    if (std::fabs(d) > std::numeric_limits<float>::max()) return false;
+    value = static_cast<float>(d);
+    return true;
+}
+
+Options parseOptions(int argc, const char* const* argv) {
+    Options options;
+    ArgumentReader args(argc, argv);
+    std::vector<std::string> positional;
+    bool list = false;
+    bool demo = false;
+    bool onlyPositional = false;
+    while (!args.done()) {
+        std::string arg = args.take();
+        if (onlyPositional || arg.size() < 2 || arg[0] != '-') {
+            positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            onlyPositional = true;
+            continue;
+        }
+        std::string inlineValue;
+        const auto eq = arg.find('=');
+        const bool hasInline = arg.compare(0, 2, "--") == 0 && eq != std::string::npos;
+        if (hasInline) {
+            inlineValue = arg.substr(eq + 1);
+            arg.resize(eq);
+        }
+        if (arg == "-h" || arg == "--help") {
+            options.command = Command::kHelp;
+            return options;
+        } else if (arg == "-l" || arg == "--list") {
+            list = true;
+        } else if (arg == "--demo") {
+            demo = true;
+            if (hasInline) options.demoDir = inlineValue;
+        } else if (arg == "-p" || arg == "--program") {
+            options.program = args.valueOf(arg, inlineValue, hasInline);
+            if (options.program.empty()) usageError("--program needs a number or a name");
+        } else if (arg == "-s" || arg == "--set") {
+            options.settings.push_back(parseSetting(args.valueOf(arg, inlineValue, hasInline)));
+        } else if (arg == "-b" || arg == "--block") {
+            options.blockSize = parseBlockSize(args.valueOf(arg, inlineValue, hasInline));
+        } else if (arg == "--call") {
+            const std::string call = args.valueOf(arg, inlineValue, hasInline);
+            if (call == "process" || call == "accumulating")
+                options.call = ProcessCall::kAccumulating;
+            else if (call == "processReplacing" || call == "replacing")
+                options.call = ProcessCall::kReplacing;
+            else
+                usageError("--call takes \"process\" or \"processReplacing\", not \"" + call + "\"");
+        } else if (arg == "-f" || arg == "--format") {
+            options.container = lower(args.valueOf(arg, inlineValue, hasInline));
+            if (options.container == "aif") options.container = "aiff";
+            if (options.container != "wav" && options.container != "aiff" && options.container != "flac")
+                usageError("--format takes wav, aiff or flac, not \"" + options.container + "\"");
+        } else if (arg == "--bits") {
+            options.sampleType = lower(args.valueOf(arg, inlineValue, hasInline));
+            if (options.sampleType != "16" && options.sampleType != "24" && options.sampleType != "32" &&
+                options.sampleType != "float")
+                usageError("--bits takes 16, 24, 32 or float, not \"" + options.sampleType + "\"");
+        } else if (arg == "-q" || arg == "--quiet") {
+            options.quiet = true;
+        } else {
+            usageError("unknown option " + arg);
+        }
+    }
+
+    if (demo || (positional.empty() && !list)) {
+        if (list) usageError("--list and --demo do not go together");
+        if (positional.size() > 1) usageError("--demo takes at most one folder");
+        if (!positional.empty()) options.demoDir = positional[0];
+        if (options.demoDir.empty()) usageError("--demo needs a folder name");
+        options.command = Command::kDemo;
+        return options;
+    }
+    if (list) {
+        if (positional.size() != 1) usageError("--list takes exactly one PLUGIN");
+        options.command = Command::kList;
+        options.plugin = positional[0];
+        return options;
+    }
+    if (positional.size() != 3) usageError("expected PLUGIN INPUT OUTPUT");
+    options.command = Command::kRender;
+    options.plugin = positional[0];
+    options.input = positional[1];
+    options.output = positional[2];
+    return options;
+}
+
+const char* usageText() {
+    return "usage: klv-render [options] PLUGIN INPUT OUTPUT   render an audio file through a plug-in\n"
+           "       klv-render --list [options] PLUGIN         show parameters, programs and identity\n"
+           "       klv-render [--demo] [DIR]                  render the built-in demo (default ./klv-demo)\n"
+           "\n"
+           "PLUGIN is a path to a VST 2 library or a short name: clampora, clampora-mono, tonvela,\n"
+           "tonvela-mono (searched in $KLV_PLUGIN_PATH, the build's plug-in folder, <bin>/../plugins,\n"
+           "<bin>/../lib/vst, ~/.vst, /usr/local/lib/vst, /usr/lib/vst).\n"
+           "INPUT and OUTPUT are WAV, AIFF or FLAC files (16/24/32-bit integer or 32-bit float).\n"
+           "\n"
+           "options:\n"
+           "  -p, --program P     factory program by number or name, e.g. 7 or \"vocal1\"\n"
+           "  -s, --set NAME=V    parameter by host name or index, normalised value (repeatable),\n"
+           "                      applied after --program, e.g. --set compress=0.6 --set 4=0.5\n"
+           "  -b, --block N       frames per audio call, 1 or more (default 512)\n"
+           "      --call C        process (accumulating) or processReplacing (default: the latter\n"
+           "                      where the plug-in offers it)\n"
+           "  -f, --format F      output container wav, aiff or flac (default: from the OUTPUT\n"
+           "                      extension, else the input's)\n"
+           "      --bits B        output samples 16, 24, 32 or float (default: the input's)\n"
+           "  -q, --quiet         no progress bar and no summary\n"
+           "  -h, --help          this text\n"
+           "\n"
+           "exit status: 0 done, 2 command line, 3 input file, 4 plug-in, 5 output file, 1 other.\n";
+}
+
+}  // namespace klv::render
