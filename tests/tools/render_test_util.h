@@ -1,0 +1,59 @@
+// Helpers for the end-to-end tests of klv-render: running the binary,
+// temporary folders, and audio files read and written with libsndfile
+// directly (not through the renderer's own file code).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace klv::test {
+
+struct RunResult {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs klv-render with `args`; `prefix` goes before the command in the shell
+// (e.g. "cd DIR &&" or "KLV_PROBE_LOG=FILE").
+RunResult runRender(const std::vector<std::string>& args, const std::string& prefix = "");
+
+std::string shellQuote(const std::string& s);
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+    // Every entry, hidden ones included, sorted.
+    std::vector<std::string> entries() const;
+
+private:
+    std::string path_;
+};
+
+struct Audio {
+    int sampleRate = 44100;
+    int channels = 1;
+    int format = 0;              // libsndfile format
+    std::vector<float> samples;  // interleaved
+    long frames() const { return channels ? static_cast<long>(samples.size()) / channels : 0; }
+};
+
+void writeAudio(const std::string& path, const Audio& audio);
+Audio readAudio(const std::string& path);
+bool fileExists(const std::string& path);
+std::string readText(const std::string& path);
+void writeText(const std::string& path, const std::string& text);
+
+// A deterministic test signal: a different sine per channel plus noise,
+// peaking below 0.5.
+std::vector<float> testSignal(long frames, int channels, int sampleRate);
+
+// The built KLV plug-in library by short name, or empty when not built.
+std::string builtPlugin(const std::string& shortName);
+
+}  // namespace klv::test
