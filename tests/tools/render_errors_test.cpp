@@ -32,18 +32,9 @@ std::string expand(const std::string& arg, const std::string& dir) {
 TEST_P(RenderErrors, OneLineErrorStatusAndNoOutput) {
     const ErrorCase& c = GetParam();
     TempDir dir;
-    Audio stereo;
-    stereo.channels = 2;
-    stereo.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    stereo.samples = testSignal(2000, 2, 44100);
-    writeAudio(dir / "stereo.wav", stereo);
-    Audio three = stereo;
-    three.channels = 3;
-    three.samples = testSignal(2000, 3, 44100);
-    writeAudio(dir / "three.wav", three);
-    Audio eightBit = stereo;
-    eightBit.format = SF_FORMAT_WAV | SF_FORMAT_PCM_U8;
-    writeAudio(dir / "eight.wav", eightBit);
+    writeTestFile(dir / "stereo.wav", 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2000);
+    writeTestFile(dir / "three.wav", 3, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2000);
+    writeTestFile(dir / "eight.wav", 2, SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 2000);
     writeText(dir / "text.wav", "this is not audio\n");
     writeText(dir / "existing.wav", "previous contents");
     ::mkdir((dir / "folder").c_str(), 0755);
@@ -164,10 +155,7 @@ TEST(RenderErrorsUnreadable, UnreadableInput) {
 TEST(RenderErrorsOutput, UnwritableFolder) {
     if (::geteuid() == 0) GTEST_SKIP() << "root can write anywhere";
     TempDir dir;
-    Audio in;
-    in.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    in.samples = testSignal(100, 1, 44100);
-    writeAudio(dir / "in.wav", in);
+    writeTestFile(dir / "in.wav", 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 100);
     ::mkdir((dir / "locked").c_str(), 0555);
     const RunResult r = runRender({KLV_PROBE_PLUGIN, dir / "in.wav", dir / "locked/out.wav"});
     EXPECT_EQ(r.code, 5);

@@ -33,12 +33,7 @@ TEST_P(FormatKept, BypassReturnsTheInputInItsFormat) {
     const std::string ext = (c.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC   ? ".flac"
                             : (c.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_AIFF ? ".aiff"
                                                                                 : ".wav";
-    Audio in;
-    in.sampleRate = c.sampleRate;
-    in.channels = c.channels;
-    in.format = c.format;
-    in.samples = testSignal(c.frames, c.channels, c.sampleRate);
-    writeAudio(dir / ("in" + ext), in);
+    const Audio in = writeTestFile(dir / ("in" + ext), c.channels, c.format, c.frames, c.sampleRate);
     const Audio stored = readAudio(dir / ("in" + ext));  // quantised as the file holds it
 
     const RunResult r =
@@ -84,11 +79,7 @@ TEST_P(BypassGain, OutputIsInputTimesInputGain) {
     REQUIRE_PLUGIN(plugin, "clampora");
     const GainCase& c = GetParam();
     TempDir dir;
-    Audio in;
-    in.channels = 2;
-    in.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    in.samples = testSignal(20000, 2, 44100);
-    writeAudio(dir / "in.wav", in);
+    const Audio in = writeTestFile(dir / "in.wav", 2, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 20000);
     const RunResult r = runRender({"-q", "--call", c.call, "-s", "process=0", "-s", std::string("input=") + c.input,
                                    "-b", "16", plugin, dir / "in.wav", dir / "out.wav"});
     ASSERT_EQ(r.code, 0) << r.err;
@@ -118,11 +109,8 @@ class CallsAgree : public ::testing::TestWithParam<ProgramCase> {};
 TEST_P(CallsAgree, ProcessAndProcessReplacingGiveTheSameFile) {
     REQUIRE_PLUGIN(plugin, GetParam().plugin);
     TempDir dir;
-    Audio in;
-    in.channels = std::string(GetParam().plugin).find("mono") == std::string::npos ? 2 : 1;
-    in.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    in.samples = testSignal(20000, in.channels, 44100);
-    writeAudio(dir / "in.wav", in);
+    const int channels = std::string(GetParam().plugin).find("mono") == std::string::npos ? 2 : 1;
+    const Audio in = writeTestFile(dir / "in.wav", channels, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 20000);
     for (const char* call : {"process", "processReplacing"}) {
         const RunResult r = runRender({"-q", "--program", GetParam().program, "--call", call, plugin, dir / "in.wav",
                                        dir / (std::string(call) + ".wav")});
@@ -157,11 +145,7 @@ TEST_P(BlockSizes, BypassAndPassThroughAreBlockIndependent) {
     if (!builtPlugin("clampora").empty()) runs.push_back({builtPlugin("clampora"), {"-s", "process=0"}});
     if (!builtPlugin("tonvela").empty()) runs.push_back({builtPlugin("tonvela"), {"-s", "process=0"}});
     TempDir dir;
-    Audio in;
-    in.channels = 2;
-    in.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    in.samples = testSignal(5001, 2, 44100);
-    writeAudio(dir / "in.wav", in);
+    const Audio in = writeTestFile(dir / "in.wav", 2, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 5001);
     for (const Run& run : runs) {
         for (const std::string& block : {std::string("512"), std::string(GetParam())}) {
             std::vector<std::string> args = {"-q", "-b", block};
@@ -194,12 +178,7 @@ class HostOrder : public ::testing::TestWithParam<ProbeCase> {};
 TEST_P(HostOrder, RequestsComeInTheHostOrder) {
     const ProbeCase& c = GetParam();
     TempDir dir;
-    Audio in;
-    in.sampleRate = 48000;
-    in.channels = c.channels;
-    in.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    in.samples = testSignal(1000, c.channels, 48000);
-    writeAudio(dir / "in.wav", in);
+    const Audio in = writeTestFile(dir / "in.wav", c.channels, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1000, 48000);
     const RunResult r =
         runRender({"-q", "--call", c.call, "-b", c.block, KLV_PROBE_PLUGIN, dir / "in.wav", dir / "out.wav"},
                   "KLV_PROBE_LOG=" + shellQuote(dir / "log"));
@@ -252,11 +231,7 @@ class Conversion : public ::testing::TestWithParam<ConversionCase> {};
 TEST_P(Conversion, OutputFormatFollowsOptionsThenExtensionThenInput) {
     const ConversionCase& c = GetParam();
     TempDir dir;
-    Audio in;
-    in.channels = 2;
-    in.format = c.inFormat;
-    in.samples = testSignal(700, 2, 44100);
-    writeAudio(dir / "in.wav", in);
+    const Audio in = writeTestFile(dir / "in.wav", 2, c.inFormat, 700);
     std::vector<std::string> args = {"-q"};
     args.insert(args.end(), c.options.begin(), c.options.end());
     args.insert(args.end(), {KLV_PROBE_PLUGIN, dir / "in.wav", dir / c.outName});

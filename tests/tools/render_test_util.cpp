@@ -121,6 +121,16 @@ std::vector<float> testSignal(long frames, int channels, int sampleRate) {
     return s;
 }
 
+Audio writeTestFile(const std::string& path, int channels, int format, long frames, int sampleRate) {
+    Audio audio;
+    audio.sampleRate = sampleRate;
+    audio.channels = channels;
+    audio.format = format;
+    audio.samples = testSignal(frames, channels, sampleRate);
+    writeAudio(path, audio);
+    return audio;
+}
+
 std::string builtPlugin(const std::string& shortName) {
     std::string file;
     if (shortName == "clampora") file = "KLV_Clampora.so";

@@ -53,6 +53,10 @@ void writeText(const std::string& path, const std::string& text);
 // peaking below 0.5.
 std::vector<float> testSignal(long frames, int channels, int sampleRate);
 
+// Writes testSignal(frames, channels, sampleRate) to path in format and
+// answers it.
+Audio writeTestFile(const std::string& path, int channels, int format, long frames, int sampleRate = 44100);
+
 // The built KLV plug-in library by short name, or empty when not built.
 std::string builtPlugin(const std::string& shortName);
 

@@ -16,6 +16,8 @@ namespace {
 
 volatile std::sig_atomic_t stopRequested = 0;
 
+constexpr int kMaxPluginChannels = 256;
+
 // Channel buffers for the audio calls plus the interleaved file blocks.
 class BlockBuffers {
 public:
@@ -98,6 +100,12 @@ RenderSummary renderFile(const RenderRequest& request) {
     config.input2Connected = channels >= 2;
     PluginSession session(request.pluginPath, config);
     const AEffect& effect = session.effect();
+    // Counts beyond any real speaker layout mean a broken record, not a
+    // plug-in to size buffers for.
+    if (effect.numInputs < 0 || effect.numOutputs < 0 || effect.numInputs > kMaxPluginChannels ||
+        effect.numOutputs > kMaxPluginChannels)
+        throw RenderError(kExitPlugin, request.pluginPath + " declares " + std::to_string(effect.numInputs) +
+                                           " inputs and " + std::to_string(effect.numOutputs) + " outputs");
     if (channels > effect.numInputs || channels > effect.numOutputs)
         throw RenderError(kExitInput, request.inputPath + " has " + std::to_string(channels) +
                                           " channels; the plug-in takes " + std::to_string(effect.numInputs) +
