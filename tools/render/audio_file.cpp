@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "tools/render/ascii_text.h"
 #include "tools/render/render_error.h"
 
 namespace klv::render {
@@ -20,10 +21,7 @@ std::string lowerExtension(const std::string& path) {
     const auto slash = path.find_last_of('/');
     const auto dot = path.find_last_of('.');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::string();
-    std::string ext = path.substr(dot + 1);
-    for (char& c : ext)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return ext;
+    return asciiLower(path.substr(dot + 1));
 }
 
 int containerOf(const std::string& name) {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "tools/render/ascii_text.h"
 #include "tools/render/audio_file.h"
 #include "tools/render/demo_programme.h"
 #include "tools/render/plugin_session.h"
@@ -33,8 +34,7 @@ const DemoPlugin kDemoPlugins[] = {
 // "L-A-2 limit" -> "l-a-2-limit": safe in every file system.
 std::string fileSlug(const std::string& name) {
     std::string slug;
-    for (char c : name) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    for (char c : asciiLower(name)) {
         const bool plain = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
         if (plain)
             slug += c;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "tools/render/ascii_text.h"
 #include "tools/render/render_error.h"
 
 namespace klv::render {
@@ -57,12 +58,6 @@ ParameterSetting parseSetting(const std::string& text) {
     if (!parseFiniteFloat(value, setting.value))
         usageError("value of \"" + setting.key + "\" is not a finite number: \"" + value + "\"");
     return setting;
-}
-
-std::string lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
 }
 
 }  // namespace
@@ -126,12 +121,12 @@ Options parseOptions(int argc, const char* const* argv) {
             else
                 usageError("--call takes \"process\" or \"processReplacing\", not \"" + call + "\"");
         } else if (arg == "-f" || arg == "--format") {
-            options.container = lower(args.valueOf(arg, inlineValue, hasInline));
+            options.container = asciiLower(args.valueOf(arg, inlineValue, hasInline));
             if (options.container == "aif") options.container = "aiff";
             if (options.container != "wav" && options.container != "aiff" && options.container != "flac")
                 usageError("--format takes wav, aiff or flac, not \"" + options.container + "\"");
         } else if (arg == "--bits") {
-            options.sampleType = lower(args.valueOf(arg, inlineValue, hasInline));
+            options.sampleType = asciiLower(args.valueOf(arg, inlineValue, hasInline));
             if (options.sampleType != "16" && options.sampleType != "24" && options.sampleType != "32" &&
                 options.sampleType != "float")
                 usageError("--bits takes 16, 24, 32 or float, not \"" + options.sampleType + "\"");

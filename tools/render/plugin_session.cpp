@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "tools/render/ascii_text.h"
 #include "tools/render/render_error.h"
 
 #ifndef KLV_PLUGIN_DIR
@@ -44,12 +45,6 @@ std::string executableDir() {
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-std::string lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
 bool parseIndex(const std::string& text, int& index) {
     if (text.empty() || text.size() > 9) return false;
     for (char c : text)
@@ -66,7 +61,7 @@ int matchName(const std::string& wanted, int count, NameOf nameOf) {
     for (int i = 0; i < count; ++i) {
         const std::string name = nameOf(i);
         if (name == wanted) return i;
-        if (lower(name) == lower(wanted)) folded = folded == -1 ? i : -2;
+        if (asciiLower(name) == asciiLower(wanted)) folded = folded == -1 ? i : -2;
     }
     return folded;
 }
