@@ -133,6 +133,7 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{
             "output_folder_missing", {kClampora, "@DIR/stereo.wav", "@DIR/nowhere/out.wav"}, 5, "cannot write @DIR"},
         ErrorCase{"output_is_a_folder", {kClampora, "@DIR/stereo.wav", "@DIR/folder"}, 5, "it is a folder"},
+        ErrorCase{"demo_with_program", {"--demo", "@DIR/demo", "-p", "vocal1"}, 2, "the demo chooses its own programs"},
         ErrorCase{"failed_run_keeps_existing_output",
                   {"-s", "nothing=1", kClampora, "@DIR/stereo.wav", "@DIR/existing.wav"},
                   2,

@@ -274,3 +274,31 @@ INSTANTIATE_TEST_SUITE_P(Formats, Conversion,
 
 }  // namespace
 }  // namespace klv::test
+
+namespace klv::test {
+namespace {
+
+// Levels worked out by hand: DC at 0.5 is -6.0 dBFS peak and RMS; a square
+// wave of +-0.25 is -12.0 dBFS for both; the probe passes them through.
+TEST(Summary, LevelsLengthAndFormats) {
+    TempDir dir;
+    Audio in;
+    in.channels = 2;
+    in.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    for (int n = 0; n < 44100; ++n) in.samples.insert(in.samples.end(), {0.5f, (n / 50) % 2 ? 0.25f : -0.25f});
+    writeAudio(dir / "in.wav", in);
+    const RunResult r = runRender({"--bits", "24", KLV_PROBE_PLUGIN, dir / "in.wav", dir / "out.wav"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("input    " + dir.path() + "/in.wav: WAV float, 2 ch, 44100 Hz, 0:01.000 (44100 frames)\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("output   " + dir.path() + "/out.wav: WAV 24-bit, 2 ch, 44100 Hz, 0:01.000 (44100 frames)\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("      1      -6.0      -6.0      -6.0      -6.0\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("      2     -12.0     -12.0     -12.0     -12.0\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("x real time"), std::string::npos) << r.out;
+}
+
+}  // namespace
+}  // namespace klv::test

@@ -139,6 +139,8 @@ Options parseOptions(int argc, const char* const* argv) {
 
     if (demo || (positional.empty() && !list)) {
         if (list) usageError("--list and --demo do not go together");
+        if (!options.program.empty() || !options.settings.empty())
+            usageError("the demo chooses its own programs; --program and --set go with PLUGIN INPUT OUTPUT");
         if (positional.size() > 1) usageError("--demo takes at most one folder");
         if (!positional.empty()) options.demoDir = positional[0];
         if (options.demoDir.empty()) usageError("--demo needs a folder name");
