@@ -298,6 +298,11 @@ TEST(Summary, LevelsLengthAndFormats) {
     EXPECT_NE(r.out.find("      1      -6.0      -6.0      -6.0      -6.0\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("      2     -12.0     -12.0     -12.0     -12.0\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("x real time"), std::string::npos) << r.out;
+    // The probe has no name and no programs.
+    EXPECT_EQ(
+        r.out.rfind(std::string("plug-in  ") + KLV_PROBE_PLUGIN + ", program none, processReplacing, block 512\n", 0),
+        0u)
+        << r.out;
 }
 
 }  // namespace

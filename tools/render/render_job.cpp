@@ -132,7 +132,8 @@ RenderSummary renderFile(const RenderRequest& request) {
     summary.pluginName = hostkit::getString(session.instance(), effGetEffectName);
     if (summary.pluginName.empty()) summary.pluginName = request.pluginPath;
     const int program = session.currentProgram();
-    summary.programText = std::to_string(program) + " \"" + session.programName(program) + "\"";
+    summary.programText = effect.numPrograms > 0 ? std::to_string(program) + " \"" + session.programName(program) + "\""
+                                                 : std::string("none");
     summary.callName = accumulate ? "process" : "processReplacing";
     summary.blockSize = request.blockSize;
     summary.inputPath = request.inputPath;
