@@ -218,6 +218,20 @@ TEST(OutputFormat, IntegerOutputClipsAtFullScale) {
     EXPECT_NE(r.out.find("clipped  3 samples beyond full scale"), std::string::npos) << r.out;
 }
 
+// A plug-in's NaN or infinite output must not reach the file: it is written
+// as silence and counted in the summary.
+TEST(OutputFormat, NonFiniteOutputIsWrittenAsZero) {
+    TempDir dir;
+    Audio in;
+    in.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    in.samples = {0.5f, std::nanf(""), INFINITY, -0.25f};
+    writeAudio(dir / "in.wav", in);
+    const RunResult r = runRender({KLV_PROBE_PLUGIN, dir / "in.wav", dir / "out.wav"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(readAudio(dir / "out.wav").samples, (std::vector<float>{0.5f, 0.0f, 0.0f, -0.25f}));
+    EXPECT_NE(r.out.find("invalid  2 NaN or infinite samples written as 0"), std::string::npos) << r.out;
+}
+
 struct ConversionCase {
     const char* name;
     int inFormat;

@@ -25,6 +25,7 @@ void LevelStats::add(const float* interleaved, int frames) {
     for (int f = 0; f < frames; ++f) {
         for (int c = 0; c < n; ++c) {
             const double x = interleaved[f * n + c];
+            if (!std::isfinite(x)) continue;  // a damaged input sample says nothing about the level
             const double a = std::fabs(x);
             if (a > peak_[c]) peak_[c] = a;
             sumSquares_[c] += x * x;
