@@ -36,5 +36,7 @@ function(klv_add_plugin name)
         target_link_options(${module} PRIVATE -Wl,-z,defs)
       endif()
     endif()
+    # <prefix>/lib/vst: where hosts and an installed klv-render look.
+    install(TARGETS ${module} LIBRARY DESTINATION lib/vst)
   endforeach()
 endfunction()
