@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up a Debian machine and runs every test tier:
-#   1. native build (warnings as errors), unit and binary tests (CTest)
+#   1. native build (warnings as errors, benchmarks compiled), unit, binary
+#      and renderer tests (CTest)
 #   2. the same tests built with AddressSanitizer + UndefinedBehaviorSanitizer
 #   3. 32- and 64-bit Windows DLLs cross-compiled and tested under Wine
 #   4. the effect fuzzers (libFuzzer, clang, ASan + UBSan), about a minute
@@ -38,7 +39,7 @@ configure_build() {
 }
 
 native() {
-  configure_build build && ctest --test-dir build -j "$jobs" --output-on-failure
+  configure_build build -DKLV_BENCH=ON && ctest --test-dir build -j "$jobs" --output-on-failure
 }
 
 sanitized() {
