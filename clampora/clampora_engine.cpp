@@ -1,6 +1,9 @@
 #include "clampora/clampora_engine.h"
 
+#include <emmintrin.h>
+
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <initializer_list>
 
@@ -346,167 +349,423 @@ void ClamporaEngine::prepare(Block& b, const float* targets, float sampleRate, i
     b.active = std::trunc(t[kProcess]) != 0.0f;
 }
 
+namespace {
+
+// The per-sample passes keep both channels in the lanes of one SSE register
+// (left in lane 0, right in lane 1; mono uses lane 0). Every lane operation
+// is the IEEE single-precision operation of the scalar formula, so each
+// channel computes exactly what a scalar loop would, on every build.
+struct Lanes {
+    __m128 v;
+};
+inline Lanes operator+(Lanes a, Lanes b) noexcept {
+    return {_mm_add_ps(a.v, b.v)};
+}
+inline Lanes operator-(Lanes a, Lanes b) noexcept {
+    return {_mm_sub_ps(a.v, b.v)};
+}
+inline Lanes operator*(Lanes a, Lanes b) noexcept {
+    return {_mm_mul_ps(a.v, b.v)};
+}
+inline Lanes splat(float x) noexcept {
+    return {_mm_set1_ps(x)};
+}
+inline Lanes absolute(Lanes a) noexcept {
+    return {_mm_andnot_ps(_mm_set1_ps(-0.0f), a.v)};
+}
+// a > b ? a : b, per lane (the operand order matters only for NaN).
+inline Lanes maximum(Lanes a, Lanes b) noexcept {
+    return {_mm_max_ps(a.v, b.v)};
+}
+// mask ? a : b, per lane.
+inline __m128 select(__m128 mask, __m128 a, __m128 b) noexcept {
+    return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b));
+}
+inline Lanes select(__m128 mask, Lanes a, Lanes b) noexcept {
+    return {select(mask, a.v, b.v)};
+}
+
+inline Lanes pair(float left, float right) noexcept {
+    return {_mm_setr_ps(left, right, 0.0f, 0.0f)};
+}
+inline float lane(Lanes a, int i) noexcept {
+    alignas(16) float v[4];
+    _mm_store_ps(v, a.v);
+    return v[i];
+}
+
+// One frame from two channel arrays (mono reads lane 0 only).
+template <int kChannels>
+inline Lanes loadFrame(const float* left, const float* right, int i) noexcept {
+    const __m128 l = _mm_load_ss(left + i);
+    return {kChannels == 2 ? _mm_unpacklo_ps(l, _mm_load_ss(right + i)) : l};
+}
+template <int kChannels>
+inline void storeFrame(float* left, float* right, int i, Lanes a) noexcept {
+    _mm_store_ss(left + i, a.v);
+    if (kChannels == 2) _mm_store_ss(right + i, _mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(1, 1, 1, 1)));
+}
+
+inline Lanes sanitiseLanes(Lanes x) noexcept {
+    const __m128 finite = _mm_cmpeq_ps(_mm_sub_ps(x.v, x.v), _mm_setzero_ps());
+    const Lanes clean{_mm_and_ps(finite, x.v)};
+    // max(-L, x) is x < -L ? -L : x, and min(L, x) is x > L ? L : x.
+    return {_mm_min_ps(_mm_set1_ps(kInputLimit), _mm_max_ps(_mm_set1_ps(-kInputLimit), clean.v))};
+}
+
+inline Lanes softClipLanes(Lanes z) noexcept {
+    const Lanes cubic = (z - z * z * splat(0.125f) * z) * splat(kClipScale);
+    const __m128 high = _mm_cmpge_ps(z.v, _mm_set1_ps(kClipKnee));
+    const __m128 low = _mm_cmple_ps(z.v, _mm_set1_ps(-kClipKnee));
+    return select(high, splat(1.0f), select(low, splat(-1.0f), cubic));
+}
+
+// Samples per pass: the intermediate buffers stay in the first-level cache.
+constexpr int kChunk = 128;
+
+// Detector levels of a chunk, four samples per operation: q = 1.7 sqrt(ms)
+// replaces the mean square by 1 / (q + 1e-8) for the automatic timing, and
+// the level (the peak p on entry) by q when the detector averages.
+void detectorLevels(float* meanSquare, float* level, bool rms, int count) noexcept {
+    for (int j = 0; j < count; j += 4) {
+        const __m128 q = _mm_mul_ps(_mm_sqrt_ps(_mm_load_ps(meanSquare + j)), _mm_set1_ps(1.7f));
+        if (rms) _mm_store_ps(level + j, q);
+        _mm_store_ps(meanSquare + j, _mm_div_ps(_mm_set1_ps(1.0f), _mm_add_ps(q, _mm_set1_ps(1e-8f))));
+    }
+}
+
+// gainLaw for two envelope values at once. s / e is taken of max(e, 2), which
+// is e wherever it is used, so that silence never divides by zero.
+inline __m128d gainLawPair(__m128d e, __m128d s, __m128d softNumerator) noexcept {
+    const __m128d two = _mm_set1_pd(2.0);
+    const __m128d soft = _mm_div_pd(softNumerator, _mm_add_pd(e, _mm_set1_pd(1.01)));
+    const __m128d hard = _mm_div_pd(s, _mm_max_pd(e, two));
+    const __m128d knee = _mm_mul_pd(_mm_sub_pd(_mm_set1_pd(1.0), _mm_mul_pd(e, _mm_set1_pd(0.25))), s);
+    const __m128d above = _mm_cmpge_pd(e, two);
+    return _mm_add_pd(_mm_or_pd(_mm_and_pd(above, hard), _mm_andnot_pd(above, knee)), soft);
+}
+
+// g = float(L(e)) / drive for a chunk of envelope values.
+void gains(const float* envelope, double hardShare, float inverseDrive, float* gain, int count) noexcept {
+    const __m128d s = _mm_set1_pd(hardShare);
+    // The numerator of the soft curve, (1 - s) 1.01, as gainLaw forms it.
+    const __m128d softNumerator = _mm_set1_pd((1.0 - hardShare) * 1.01);
+    for (int j = 0; j < count; j += 4) {
+        const __m128 e = _mm_load_ps(envelope + j);
+        const __m128 lo = _mm_cvtpd_ps(gainLawPair(_mm_cvtps_pd(e), s, softNumerator));
+        const __m128 hi = _mm_cvtpd_ps(gainLawPair(_mm_cvtps_pd(_mm_movehl_ps(e, e)), s, softNumerator));
+        _mm_store_ps(gain + j, _mm_mul_ps(_mm_movelh_ps(lo, hi), _mm_set1_ps(inverseDrive)));
+    }
+}
+
+// 1 / max(envelope, 1): the output stage's inverse gains for a chunk.
+void stageInverses(float* envelope, int count) noexcept {
+    for (int j = 0; j < count; j += 4)
+        _mm_store_ps(envelope + j,
+                     _mm_div_ps(_mm_set1_ps(1.0f), _mm_max_ps(_mm_load_ps(envelope + j), _mm_set1_ps(1.0f))));
+}
+
+// The output stage's follower and hand-over logic (output_stage.h) without
+// branches: one step per call, all values in lane 0.
+struct StageLane {
+    __m128 envelope, runningPeak, heldPeak;
+    __m128i holdCounter;
+
+    explicit StageLane(const OutputStageState& s) noexcept
+        : envelope(_mm_set_ss(s.envelope)),
+          runningPeak(_mm_set_ss(s.runningPeak)),
+          heldPeak(_mm_set_ss(s.heldPeak)),
+          holdCounter(_mm_cvtsi32_si128(s.holdCounter)) {}
+
+    void store(OutputStageState& s) const noexcept {
+        s.envelope = _mm_cvtss_f32(envelope);
+        s.runningPeak = _mm_cvtss_f32(runningPeak);
+        s.heldPeak = _mm_cvtss_f32(heldPeak);
+        s.holdCounter = _mm_cvtsi128_si32(holdCounter);
+    }
+
+    // envelope += (x - envelope) * (x <= envelope ? fall : rise)
+    void follow(__m128 x, __m128 fall, __m128 rise) noexcept {
+        const __m128 k = select(_mm_cmple_ss(x, envelope), fall, rise);
+        envelope = _mm_add_ss(envelope, _mm_mul_ss(_mm_sub_ss(x, envelope), k));
+    }
+
+    // The limiter's peak hold. A hand-over (held peak takes the running
+    // peak, which restarts at 0, counter to 0) happens on a new maximum or
+    // at holdEnd; otherwise the counter advances, and between holdStart and
+    // holdEnd the held peak glides toward the running peak.
+    void limiterStep(__m128 p, const OutputStageCoefficients& c, __m128 glide, __m128 fall, __m128 rise) noexcept {
+        runningPeak = _mm_max_ss(p, runningPeak);
+        const __m128i beforeEnd = _mm_cmpgt_epi32(_mm_cvtsi32_si128(c.holdEnd), holdCounter);
+        const __m128i afterStart = _mm_cmpgt_epi32(holdCounter, _mm_cvtsi32_si128(c.holdStart));
+        const __m128 gliding = _mm_castsi128_ps(_mm_and_si128(beforeEnd, afterStart));
+        const __m128 handOver = _mm_or_ps(_mm_cmpgt_ss(runningPeak, heldPeak),
+                                          _mm_castsi128_ps(_mm_cmpeq_epi32(beforeEnd, _mm_setzero_si128())));
+        const __m128 glided = _mm_add_ss(heldPeak, _mm_mul_ss(_mm_sub_ss(runningPeak, heldPeak), glide));
+        heldPeak = select(handOver, runningPeak, select(gliding, glided, heldPeak));
+        runningPeak = _mm_andnot_ps(handOver, runningPeak);
+        holdCounter = _mm_andnot_si128(_mm_castps_si128(handOver), _mm_add_epi32(holdCounter, _mm_cvtsi32_si128(1)));
+        follow(_mm_mul_ss(heldPeak, _mm_set_ss(0.95f)), fall, rise);
+    }
+};
+
+}  // namespace
+
 // Per sample, in this order: input gain and denormal offset, dry line,
 // make-up glide, input meters, drive, side-chain band-pass, detector and
 // envelope (one for both channels), gain law, mix and output gain, output
 // stage, output meters, output, index advance.
-template <int kChannels, bool kAccumulate>
+//
+// The chain runs in passes over chunks of the block, each short enough for
+// the processor to overlap many samples of it: (1) input, lines, input
+// meters, band-pass and the mean square; (2) detector levels, four samples
+// at a time; (3) envelope and make-up glide, the one long recursion; (4)
+// gain law, two samples at a time; (5) mix, compressed meter and the output
+// stage's follower; (6) output stage gain, output meters and output. One
+// fused pass would be limited by the latency of the whole chain per sample.
+// Data-dependent choices are selects, so no branch follows the signal.
+template <int kChannels, bool kAccumulate, SatMode kSat>
 void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outputs, int n, bool twoOutputs) noexcept {
-    float envelope = envelope_;
     float meanSquare = meanSquare_;
-    int holdCounter = holdCounter_;
-    float attackCoef = attackCoef_;
-    float releaseCoef = releaseCoef_;
-    float makeupGain = makeupGain_;
+    __m128 envelope = _mm_set_ss(envelope_);
+    __m128i holdCounter = _mm_cvtsi32_si128(holdCounter_);
+    __m128 attackCoef = _mm_set_ss(attackCoef_);
+    __m128 releaseCoef = _mm_set_ss(releaseCoef_);
+    __m128 makeupGain = _mm_set_ss(makeupGain_);
     int w = writeIndex_, la = lookAheadIndex_, dr = dryIndex_, li = limiterIndex_;
-    ChannelMeter m[2] = {meters_[0], meters_[1]};
-    SideChainFilter f[2] = {filters_[0], filters_[1]};
-    OutputStageState stage = stage_;
-    // +1e-9 as a float; its sign flips every sample so the first one is negative.
-    float offset = 1e-9f;
+    Lanes inputAverage = pair(meters_[0].inputAverage, meters_[1].inputAverage);
+    Lanes compressedAverage = pair(meters_[0].compressedAverage, meters_[1].compressedAverage);
+    Lanes levelAverage = pair(meters_[0].levelAverage, meters_[1].levelAverage);
+    Lanes blockPeak = pair(meters_[0].blockPeak, meters_[1].blockPeak);
+    __m128i clipCounter = _mm_setr_epi32(meters_[0].clipCounter, meters_[1].clipCounter, 0, 0);
+    Lanes x1 = pair(filters_[0].x1, filters_[1].x1), x2 = pair(filters_[0].x2, filters_[1].x2);
+    Lanes y1 = pair(filters_[0].y1, filters_[1].y1), y2 = pair(filters_[0].y2, filters_[1].y2);
+    const SideChainFilter& f = filters_[0];  // both channels share the coefficients
+    const Lanes b0 = splat(f.b0), b2 = splat(f.b2), a1 = splat(f.a1), a2 = splat(f.a2);
+    StageLane stage(stage_);
 
-    for (int i = 0; i < n; ++i) {
-        offset = -offset;
-        makeupGain += (b.makeupTarget - makeupGain) * 0.005125f;
-        float x[kChannels], y[kChannels], d[kChannels];
-        KLV_CHANNELS
-        for (int c = 0; c < kChannels; ++c) {
-            x[c] = sanitise(inputs[c][i]) * b.inputGain + offset;
-            dry_[c][w] = x[c];
-            if (kChannels == 1) dry_[1][w] = x[c];
-            const float ax = std::fabs(x[c]);
-            m[c].inputAverage += (ax - m[c].inputAverage) * b.meterCoef;
-            if (!b.post) {
-                m[c].blockPeak = fmaxf2(m[c].blockPeak, ax);
-                m[c].levelAverage = m[c].inputAverage;
+    const Lanes inputGain = splat(b.inputGain), drive = splat(b.drive), meterCoef = splat(b.meterCoef);
+    const Lanes inverseDrive = splat(b.inverseDrive), dryWeight = splat(dryWeight_), outputGain = splat(b.outputGain);
+    const __m128 tiny = _mm_set_ss(1e-8f), one = _mm_set_ss(1.0f);
+    const __m128 attackFactor = _mm_set_ss(b.attackFactor), releaseFactor = _mm_set_ss(b.releaseFactor);
+    const __m128 r0 = _mm_set_ss(b.r0), releaseHold = _mm_set_ss(b.releaseHold), keep = _mm_set_ss(1.0f - b.h);
+    const __m128i holdLength = _mm_cvtsi32_si128(b.holdLength);
+    const __m128 makeupTarget = _mm_set_ss(b.makeupTarget), makeupRate = _mm_set_ss(0.005125f);
+    const bool limiter = kSat == SatMode::kLimiter;
+    const __m128 fall = _mm_set_ss(limiter ? b.stage.limiterFall : b.stage.clipperFall);
+    const __m128 rise = _mm_set_ss(limiter ? b.stage.limiterRise : b.stage.clipperRise);
+    const __m128 glide = _mm_set_ss(b.stage.peakGlide);
+    const Lanes clipThreshold = splat(limiter ? 0.841f : 0.9f);
+    // The counter only needs to tell "above clipCount"; it stops one past.
+    const __m128i clipCount = _mm_set1_epi32(b.clipCount), clipStop = _mm_set1_epi32(b.clipCount + 1);
+    const bool listen = b.sideChainListen, post = b.post;
+    // An empty call may come with no buffers at all.
+    const float* inL = n > 0 ? inputs[0] : nullptr;
+    const float* inR = n > 0 ? inputs[kChannels - 1] : nullptr;
+    float* outL = n > 0 ? outputs[0] : nullptr;
+    float* outR = n > 0 ? outputs[kChannels == 2 || twoOutputs ? 1 : 0] : nullptr;
+    float* drivenL = driven_[0];
+    float* drivenR = driven_[kChannels - 1];
+    float* limiterL = limiter_[0];
+    float* limiterR = limiter_[kChannels - 1];
+
+    // +-1e-9 ahead of the recursions keeps them away from denormals in
+    // silence; the sign flips every sample and the first one is negative.
+    const Lanes offsets[2] = {splat(-1e-9f), splat(1e-9f)};
+
+    // Per-chunk intermediates; padded to whole SSE registers and zeroed so
+    // that the four-wide passes only ever see finite values.
+    alignas(16) float meanSquares[kChunk] = {}, levels[kChunk] = {}, envelopes[kChunk] = {}, makeups[kChunk] = {};
+    alignas(16) float gainValues[kChunk] = {}, inverses[kChunk] = {};
+    // wet: the side-chain signal while listening, then the output before the stage.
+    Lanes delayed[kChunk], dryFrames[kChunk], wet[kChunk];
+
+    for (int start = 0; start < n; start += kChunk) {
+        const int count = n - start < kChunk ? n - start : kChunk;
+        const int w0 = w;
+
+        // (1) Input, lines, input meters, side-chain band-pass, mean square.
+        for (int j = 0; j < count; ++j) {
+            const Lanes offset = offsets[(start + j) & 1];
+            const Lanes x = sanitiseLanes(loadFrame<kChannels>(inL, inR, start + j)) * inputGain + offset;
+            storeFrame<kChannels>(dry_[0], dry_[kChannels == 2 ? 1 : 0], w, x);
+            if (kChannels == 1) _mm_store_ss(dry_[1] + w, x.v);
+            const Lanes ax = absolute(x);
+            inputAverage = inputAverage + (ax - inputAverage) * meterCoef;
+            if (!post) blockPeak = maximum(blockPeak, ax);
+            const Lanes d = x * drive;
+            storeFrame<kChannels>(drivenL, drivenR, w, d);
+            // Read after this sample's writes, as the lines are one sample at
+            // a time: a look-ahead near the line length would otherwise see
+            // the line overwritten by later samples of the chunk.
+            delayed[j] = b.delay ? loadFrame<kChannels>(drivenL, drivenR, la) : d;
+            dryFrames[j] = loadFrame<kChannels>(dry_[0], dry_[kChannels - 1], dr);
+            const Lanes y = b0 * d + b2 * x2 - a1 * y1 - a2 * y2 + offset;
+            x2 = x1;
+            x1 = d;
+            y2 = y1;
+            y1 = y;
+            w = (w + 1) & kLineMask;
+            la = (la + 1) & kLineMask;
+            dr = (dr + 1) & kLineMask;
+            if (listen) {
+                wet[j] = y * inverseDrive;
+                continue;
             }
-            d[c] = x[c] * b.drive;
-            driven_[c][w] = d[c];
-            SideChainFilter& s = f[c];
-            y[c] = s.b0 * d[c] + s.b2 * s.x2 - s.a1 * s.y1 - s.a2 * s.y2 + offset;
-            s.x2 = s.x1;
-            s.x1 = d[c];
-            s.y2 = s.y1;
-            s.y1 = y[c];
-        }
-
-        float wet[kChannels];
-        if (!b.sideChainListen) {
-            float p;
+            const Lanes a = absolute(y);
+            __m128 p;
             if (kChannels == 1) {
-                p = std::fabs(y[0]) * 1.2071f;
+                p = _mm_mul_ss(a.v, _mm_set_ss(1.2071f));
             } else {
-                const float l = std::fabs(y[0]), r = std::fabs(y[kChannels - 1]);
-                p = ((l + r) * 0.7071f + fmaxf2(l, r)) * 0.5f;
+                const __m128 r = _mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(1, 1, 1, 1));
+                p = _mm_mul_ss(_mm_add_ss(_mm_mul_ss(_mm_add_ss(a.v, r), _mm_set_ss(0.7071f)), _mm_max_ss(a.v, r)),
+                               _mm_set_ss(0.5f));
             }
-            if (p < 0.001f) p = 0.001f;
-            meanSquare += (p * p - meanSquare) * b.rmsCoef;
-            const float q = dsp::sqrtf(meanSquare) * 1.7f;
-            const float level = b.rms ? q : p;
-            // Automatic timing: attack by how far the RMS level lies above
-            // the envelope, release by how far the envelope lies above it.
-            if (b.autoAttack || b.autoRelease) {
-                const float inverseQ = 1.0f / (q + 1e-8f);
-                if (b.autoAttack) attackCoef = (1.0f - (envelope + 1e-8f) * inverseQ) * b.attackFactor;
-                if (b.autoRelease) releaseCoef = (envelope + 1e-8f) * b.releaseFactor * inverseQ;
+            // 0.001 > p ? 0.001 : p, the detector's floor.
+            const float level = _mm_cvtss_f32(_mm_max_ss(_mm_set_ss(0.001f), p));
+            levels[j] = level;
+            meanSquare += (level * level - meanSquare) * b.rmsCoef;
+            meanSquares[j] = meanSquare;
+        }
+
+        if (!listen) {
+            // (2) Detector levels.
+            detectorLevels(meanSquares, levels, b.rms, count);
+
+            // (3) Envelope: the automatic timing sets the attack by how far
+            // the RMS level lies above the envelope, the release by how far
+            // the envelope lies above it. Below the envelope it holds for
+            // holdLength samples, then releases toward h times the level.
+            for (int j = 0; j < count; ++j) {
+                makeupGain = _mm_add_ss(makeupGain, _mm_mul_ss(_mm_sub_ss(makeupTarget, makeupGain), makeupRate));
+                _mm_store_ss(makeups + j, makeupGain);
+                const __m128 level = _mm_load_ss(levels + j);
+                if (b.autoAttack || b.autoRelease) {
+                    const __m128 inverseQ = _mm_load_ss(meanSquares + j);
+                    const __m128 raised = _mm_add_ss(envelope, tiny);
+                    if (b.autoAttack)
+                        attackCoef = _mm_mul_ss(_mm_sub_ss(one, _mm_mul_ss(raised, inverseQ)), attackFactor);
+                    if (b.autoRelease) releaseCoef = _mm_mul_ss(_mm_mul_ss(raised, releaseFactor), inverseQ);
+                }
+                const __m128 step = _mm_sub_ss(level, envelope);
+                const __m128 attacked = _mm_add_ss(envelope, _mm_mul_ss(step, attackCoef));
+                const __m128 released = _mm_add_ss(_mm_mul_ss(keep, _mm_add_ss(envelope, _mm_mul_ss(step, r0))),
+                                                   _mm_mul_ss(envelope, releaseHold));
+                const __m128 below = _mm_cmplt_ss(level, envelope);
+                const __m128 holding = _mm_castsi128_ps(_mm_cmpgt_epi32(holdLength, holdCounter));
+                holdCounter =
+                    _mm_and_si128(_mm_castps_si128(below), _mm_sub_epi32(holdCounter, _mm_castps_si128(holding)));
+                envelope = select(below, select(holding, envelope, released), attacked);
+                _mm_store_ss(envelopes + j, envelope);
             }
-            if (level < envelope) {
-                if (holdCounter < b.holdLength)
-                    ++holdCounter;
-                else
-                    envelope = (1.0f - b.h) * (envelope + (level - envelope) * b.r0) + envelope * b.releaseHold;
-            } else {
-                envelope += (level - envelope) * attackCoef;
-                holdCounter = 0;
-            }
-            const float g = static_cast<float>(gainLaw(envelope, b.hardShare)) * b.inverseDrive;
-            KLV_CHANNELS
-            for (int c = 0; c < kChannels; ++c) {
-                const float signal = b.delay ? driven_[c][la] : d[c];
-                m[c].compressedAverage += (std::fabs(signal * g) - m[c].compressedAverage) * b.meterCoef;
-                wet[c] = signal * g * makeupGain;
-            }
+
+            // (4) Gain law.
+            gains(envelopes, b.hardShare, b.inverseDrive, gainValues, count);
         } else {
-            KLV_CHANNELS
-            for (int c = 0; c < kChannels; ++c) wet[c] = y[c] * b.inverseDrive;
+            for (int j = 0; j < count; ++j)
+                makeupGain = _mm_add_ss(makeupGain, _mm_mul_ss(_mm_sub_ss(makeupTarget, makeupGain), makeupRate));
         }
 
-        float out[kChannels];
-        KLV_CHANNELS
-        for (int c = 0; c < kChannels; ++c) out[c] = (wet[c] + (dry_[c][dr] - wet[c]) * dryWeight_) * b.outputGain;
-
-        if (b.sat == SatMode::kClipper) {
-            float e = std::fabs(out[0]);
-            if (kChannels == 2) e = fmaxf2(e, std::fabs(out[kChannels - 1]));
-            const float inverse = clipperInverseGain(stage, b.stage, e * 1.414f);
-            KLV_CHANNELS
-            for (int c = 0; c < kChannels; ++c) out[c] = softClip(out[c] * inverse) * kClipCeiling;
-        } else if (b.sat == SatMode::kLimiter) {
-            float p = 0.0f;
-            KLV_CHANNELS
-            for (int c = 0; c < kChannels; ++c) {
-                limiter_[c][w] = out[c];
-                p = fmaxf2(p, std::fabs(out[c]));
+        // (5) Compressed signal, mix, output stage follower.
+        for (int j = 0; j < count; ++j) {
+            Lanes v;
+            if (listen) {
+                v = wet[j];
+            } else {
+                const Lanes sg = delayed[j] * Lanes{_mm_load1_ps(gainValues + j)};
+                compressedAverage = compressedAverage + (absolute(sg) - compressedAverage) * meterCoef;
+                v = sg * Lanes{_mm_load1_ps(makeups + j)};
             }
-            const float inverse = limiterInverseGain(stage, b.stage, p);
-            KLV_CHANNELS
-            for (int c = 0; c < kChannels; ++c) out[c] = softClip(limiter_[c][li] * inverse) * kClipCeiling;
-            li = (li + 1) & kLineMask;
+            const Lanes out = (v + (dryFrames[j] - v) * dryWeight) * outputGain;
+            const Lanes a = absolute(out);
+            const __m128 loudest =
+                kChannels == 2 ? _mm_max_ss(a.v, _mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(1, 1, 1, 1))) : a.v;
+            if (kSat == SatMode::kClipper) {
+                stage.follow(_mm_mul_ss(loudest, _mm_set_ss(1.414f)), fall, rise);
+                _mm_store_ss(inverses + j, stage.envelope);
+                wet[j] = out;
+            } else if (kSat == SatMode::kLimiter) {
+                storeFrame<kChannels>(limiterL, limiterR, (w0 + j) & kLineMask, out);
+                stage.limiterStep(loudest, b.stage, glide, fall, rise);
+                _mm_store_ss(inverses + j, stage.envelope);
+                wet[j] = loadFrame<kChannels>(limiterL, limiterR, li);
+                li = (li + 1) & kLineMask;
+            } else {
+                wet[j] = out;
+            }
         }
+        if (kSat != SatMode::kOff) stageInverses(inverses, count);
 
-        KLV_CHANNELS
-        for (int c = 0; c < kChannels; ++c) {
-            if (b.post) {
-                const float ao = std::fabs(out[c]);
-                m[c].levelAverage += (ao - m[c].levelAverage) * b.meterCoef;
-                m[c].blockPeak = fmaxf2(m[c].blockPeak, ao);
-                if (b.sat != SatMode::kOff) {
-                    const float threshold = b.sat == SatMode::kLimiter ? 0.841f : 0.9f;
-                    if (m[c].blockPeak <= threshold) {
-                        m[c].clipCounter = 0;
-                    } else if (++m[c].clipCounter > b.clipCount) {
-                        m[c].blockPeak = 1.0f;
-                    }
+        // (6) Output stage gain, output meters, output.
+        for (int j = 0; j < count; ++j) {
+            Lanes out = wet[j];
+            if (kSat != SatMode::kOff)
+                out = softClipLanes(out * Lanes{_mm_load1_ps(inverses + j)}) * splat(kClipCeiling);
+            if (post) {
+                const Lanes ao = absolute(out);
+                levelAverage = levelAverage + (ao - levelAverage) * meterCoef;
+                blockPeak = maximum(blockPeak, ao);
+                if (kSat != SatMode::kOff) {
+                    // blockPeak <= threshold resets the counter (NaN counts as above).
+                    const __m128i above = _mm_castps_si128(_mm_cmpnle_ps(blockPeak.v, clipThreshold.v));
+                    clipCounter = _mm_and_si128(above, _mm_add_epi32(clipCounter, _mm_set1_epi32(1)));
+                    const __m128i over = _mm_cmpgt_epi32(clipCounter, clipCount);
+                    clipCounter = _mm_or_si128(_mm_and_si128(over, clipStop), _mm_andnot_si128(over, clipCounter));
+                    blockPeak = select(_mm_castsi128_ps(over), splat(1.0f), blockPeak);
                 }
             }
-            emit<kAccumulate>(outputs[c], i, out[c]);
+            const int i = start + j;
+            emit<kAccumulate>(outL, i, _mm_cvtss_f32(out.v));
+            if (kChannels == 2)
+                emit<kAccumulate>(outR, i, _mm_cvtss_f32(_mm_shuffle_ps(out.v, out.v, _MM_SHUFFLE(1, 1, 1, 1))));
+            else if (twoOutputs)
+                emit<kAccumulate>(outR, i, _mm_cvtss_f32(out.v));
         }
-        if (kChannels == 1 && twoOutputs) emit<kAccumulate>(outputs[1], i, out[0]);
-
-        w = (w + 1) & kLineMask;
-        la = (la + 1) & kLineMask;
-        dr = (dr + 1) & kLineMask;
     }
 
-    if (kChannels == 1 && n > 0) {
-        m[1].levelAverage = m[0].levelAverage;
-        m[1].blockPeak = m[0].blockPeak;
-        m[1].inputAverage = m[0].inputAverage;
-        m[1].compressedAverage = m[0].compressedAverage;
+    if (n > 0) {
+        for (int c = 0; c < 2; ++c) {
+            ChannelMeter& m = meters_[c];
+            const int from = kChannels == 2 ? c : 0;
+            m.inputAverage = lane(inputAverage, from);
+            m.compressedAverage = lane(compressedAverage, from);
+            m.blockPeak = lane(blockPeak, from);
+            m.levelAverage = post ? lane(levelAverage, from) : m.inputAverage;
+        }
+        alignas(16) std::int32_t counters[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(counters), clipCounter);
+        for (int c = 0; c < kChannels; ++c) meters_[c].clipCounter = counters[c];
     }
-    envelope_ = envelope;
     meanSquare_ = meanSquare;
-    holdCounter_ = holdCounter;
-    attackCoef_ = attackCoef;
-    releaseCoef_ = releaseCoef;
-    makeupGain_ = makeupGain;
+    envelope_ = _mm_cvtss_f32(envelope);
+    holdCounter_ = _mm_cvtsi128_si32(holdCounter);
+    attackCoef_ = _mm_cvtss_f32(attackCoef);
+    releaseCoef_ = _mm_cvtss_f32(releaseCoef);
+    makeupGain_ = _mm_cvtss_f32(makeupGain);
     writeIndex_ = w;
     lookAheadIndex_ = la;
     dryIndex_ = dr;
     limiterIndex_ = li;
-    meters_[0] = m[0];
-    meters_[1] = m[1];
     // The coefficients may have been redesigned meanwhile; only the state is ours.
-    KLV_CHANNELS
     for (int c = 0; c < kChannels; ++c) {
-        filters_[c].x1 = f[c].x1;
-        filters_[c].x2 = f[c].x2;
-        filters_[c].y1 = f[c].y1;
-        filters_[c].y2 = f[c].y2;
-        filters_[c].x0 = f[c].x1;
-        filters_[c].y0 = f[c].y1;
+        SideChainFilter& s = filters_[c];
+        s.x1 = s.x0 = lane(x1, c);
+        s.x2 = lane(x2, c);
+        s.y1 = s.y0 = lane(y1, c);
+        s.y2 = lane(y2, c);
     }
-    stage_ = stage;
+    stage.store(stage_);
+}
+
+// The output stage mode picks the loop, so that its choice is made once per block.
+template <int kChannels, bool kAccumulate>
+void ClamporaEngine::runActive(const Block& b, float** inputs, float** outputs, int n, bool twoOutputs) noexcept {
+    if (b.sat == SatMode::kLimiter)
+        runCompressor<kChannels, kAccumulate, SatMode::kLimiter>(b, inputs, outputs, n, twoOutputs);
+    else if (b.sat == SatMode::kClipper)
+        runCompressor<kChannels, kAccumulate, SatMode::kClipper>(b, inputs, outputs, n, twoOutputs);
+    else
+        runCompressor<kChannels, kAccumulate, SatMode::kOff>(b, inputs, outputs, n, twoOutputs);
 }
 
 // Bypass: input gain only. The level meters follow the input whatever
@@ -597,9 +856,9 @@ void ClamporaEngine::process(const float* targets, float sampleRate, bool stereo
     else if (!b.active)
         runBypass<1, kAccumulate>(b, inputs, outputs, n, twoOutputs);
     else if (stereo)
-        runCompressor<2, kAccumulate>(b, inputs, outputs, n, twoOutputs);
+        runActive<2, kAccumulate>(b, inputs, outputs, n, twoOutputs);
     else
-        runCompressor<1, kAccumulate>(b, inputs, outputs, n, twoOutputs);
+        runActive<1, kAccumulate>(b, inputs, outputs, n, twoOutputs);
     publish(b, n);
 }
 

@@ -90,6 +90,8 @@ private:
     struct Block;
     void prepare(Block& b, const float* targets, float sampleRate, int sampleFrames) noexcept;
     template <int kChannels, bool kAccumulate>
+    void runActive(const Block& b, float** inputs, float** outputs, int n, bool twoOutputs) noexcept;
+    template <int kChannels, bool kAccumulate, SatMode kSat>
     void runCompressor(const Block& b, float** inputs, float** outputs, int n, bool twoOutputs) noexcept;
     template <int kChannels, bool kAccumulate>
     void runBypass(const Block& b, float** inputs, float** outputs, int n, bool twoOutputs) noexcept;
