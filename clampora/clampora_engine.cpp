@@ -400,10 +400,20 @@ inline Lanes loadFrame(const float* left, const float* right, int i) noexcept {
     const __m128 l = _mm_load_ss(left + i);
     return {kChannels == 2 ? _mm_unpacklo_ps(l, _mm_load_ss(right + i)) : l};
 }
+
+// Delay lines hold a frame's two channels side by side, so that a frame is
+// one 64-bit load or store. Mono reads and writes the left channel only.
 template <int kChannels>
-inline void storeFrame(float* left, float* right, int i, Lanes a) noexcept {
-    _mm_store_ss(left + i, a.v);
-    if (kChannels == 2) _mm_store_ss(right + i, _mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(1, 1, 1, 1)));
+inline Lanes loadLine(const float (*line)[2], int i) noexcept {
+    if (kChannels == 1) return {_mm_load_ss(line[i])};
+    return {_mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(line[i]))};
+}
+template <int kChannels>
+inline void storeLine(float (*line)[2], int i, Lanes a) noexcept {
+    if (kChannels == 1)
+        _mm_store_ss(line[i], a.v);
+    else
+        _mm_storel_pi(reinterpret_cast<__m64*>(line[i]), a.v);
 }
 
 inline Lanes sanitiseLanes(Lanes x) noexcept {
@@ -422,17 +432,6 @@ inline Lanes softClipLanes(Lanes z) noexcept {
 
 // Samples per pass: the intermediate buffers stay in the first-level cache.
 constexpr int kChunk = 128;
-
-// Detector levels of a chunk, four samples per operation: q = 1.7 sqrt(ms)
-// replaces the mean square by 1 / (q + 1e-8) for the automatic timing, and
-// the level (the peak p on entry) by q when the detector averages.
-void detectorLevels(float* meanSquare, float* level, bool rms, int count) noexcept {
-    for (int j = 0; j < count; j += 4) {
-        const __m128 q = _mm_mul_ps(_mm_sqrt_ps(_mm_load_ps(meanSquare + j)), _mm_set1_ps(1.7f));
-        if (rms) _mm_store_ps(level + j, q);
-        _mm_store_ps(meanSquare + j, _mm_div_ps(_mm_set1_ps(1.0f), _mm_add_ps(q, _mm_set1_ps(1e-8f))));
-    }
-}
 
 // gainLaw for two envelope values at once. s / e is taken of max(e, 2), which
 // is e wherever it is used, so that silence never divides by zero.
@@ -518,15 +517,14 @@ struct StageLane {
 //
 // The chain runs in passes over chunks of the block, each short enough for
 // the processor to overlap many samples of it: (1) input, lines, input
-// meters, band-pass and the mean square; (2) detector levels, four samples
-// at a time; (3) envelope and make-up glide, the one long recursion; (4)
-// gain law, two samples at a time; (5) mix, compressed meter and the output
-// stage's follower; (6) output stage gain, output meters and output. One
+// meters and band-pass; (2) detector, envelope and make-up glide; (3) gain
+// law, two samples at a time; (4) mix, compressed meter and the output
+// stage's follower; (5) output stage gain, output meters and output. One
 // fused pass would be limited by the latency of the whole chain per sample.
 // Data-dependent choices are selects, so no branch follows the signal.
 template <int kChannels, bool kAccumulate, SatMode kSat>
 void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outputs, int n, bool twoOutputs) noexcept {
-    float meanSquare = meanSquare_;
+    __m128 meanSquare = _mm_set_ss(meanSquare_);
     __m128 envelope = _mm_set_ss(envelope_);
     __m128i holdCounter = _mm_cvtsi32_si128(holdCounter_);
     __m128 attackCoef = _mm_set_ss(attackCoef_);
@@ -546,7 +544,7 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
 
     const Lanes inputGain = splat(b.inputGain), drive = splat(b.drive), meterCoef = splat(b.meterCoef);
     const Lanes inverseDrive = splat(b.inverseDrive), dryWeight = splat(dryWeight_), outputGain = splat(b.outputGain);
-    const __m128 tiny = _mm_set_ss(1e-8f), one = _mm_set_ss(1.0f);
+    const __m128 tiny = _mm_set_ss(1e-8f), one = _mm_set_ss(1.0f), rmsCoef = _mm_set_ss(b.rmsCoef);
     const __m128 attackFactor = _mm_set_ss(b.attackFactor), releaseFactor = _mm_set_ss(b.releaseFactor);
     const __m128 r0 = _mm_set_ss(b.r0), releaseHold = _mm_set_ss(b.releaseHold), keep = _mm_set_ss(1.0f - b.h);
     const __m128i holdLength = _mm_cvtsi32_si128(b.holdLength);
@@ -558,90 +556,79 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
     const Lanes clipThreshold = splat(limiter ? 0.841f : 0.9f);
     // The counter only needs to tell "above clipCount"; it stops one past.
     const __m128i clipCount = _mm_set1_epi32(b.clipCount), clipStop = _mm_set1_epi32(b.clipCount + 1);
-    const bool listen = b.sideChainListen, post = b.post;
+    const bool listen = b.sideChainListen, post = b.post, automatic = b.autoAttack || b.autoRelease;
     // An empty call may come with no buffers at all.
     const float* inL = n > 0 ? inputs[0] : nullptr;
     const float* inR = n > 0 ? inputs[kChannels - 1] : nullptr;
     float* outL = n > 0 ? outputs[0] : nullptr;
     float* outR = n > 0 ? outputs[kChannels == 2 || twoOutputs ? 1 : 0] : nullptr;
-    float* drivenL = driven_[0];
-    float* drivenR = driven_[kChannels - 1];
-    float* limiterL = limiter_[0];
-    float* limiterR = limiter_[kChannels - 1];
 
     // +-1e-9 ahead of the recursions keeps them away from denormals in
     // silence; the sign flips every sample and the first one is negative.
-    const Lanes offsets[2] = {splat(-1e-9f), splat(1e-9f)};
+    const __m128 flip = _mm_set1_ps(-0.0f);
+    Lanes offset = splat(1e-9f);
 
     // Per-chunk intermediates; padded to whole SSE registers and zeroed so
     // that the four-wide passes only ever see finite values.
-    alignas(16) float meanSquares[kChunk] = {}, levels[kChunk] = {}, envelopes[kChunk] = {}, makeups[kChunk] = {};
-    alignas(16) float gainValues[kChunk] = {}, inverses[kChunk] = {};
-    // wet: the side-chain signal while listening, then the output before the stage.
-    Lanes delayed[kChunk], dryFrames[kChunk], wet[kChunk];
+    alignas(16) float envelopes[kChunk] = {}, makeups[kChunk] = {}, gainValues[kChunk] = {}, inverses[kChunk] = {};
+    // side: the band-passed side chain; wet: the output before the stage.
+    Lanes side[kChunk], delayed[kChunk], dryFrames[kChunk], wet[kChunk];
 
     for (int start = 0; start < n; start += kChunk) {
         const int count = n - start < kChunk ? n - start : kChunk;
-        const int w0 = w;
 
-        // (1) Input, lines, input meters, side-chain band-pass, mean square.
+        // (1) Input, lines, input meters, side-chain band-pass. The delayed
+        // frames are read here, after each sample's writes, as the lines are
+        // one sample at a time: a look-ahead near the line length would
+        // otherwise see slots overwritten by later samples of the chunk.
         for (int j = 0; j < count; ++j) {
-            const Lanes offset = offsets[(start + j) & 1];
+            offset.v = _mm_xor_ps(offset.v, flip);
             const Lanes x = sanitiseLanes(loadFrame<kChannels>(inL, inR, start + j)) * inputGain + offset;
-            storeFrame<kChannels>(dry_[0], dry_[kChannels == 2 ? 1 : 0], w, x);
-            if (kChannels == 1) _mm_store_ss(dry_[1] + w, x.v);
+            storeLine<2>(dry_, w, kChannels == 2 ? x : Lanes{_mm_unpacklo_ps(x.v, x.v)});
             const Lanes ax = absolute(x);
             inputAverage = inputAverage + (ax - inputAverage) * meterCoef;
             if (!post) blockPeak = maximum(blockPeak, ax);
             const Lanes d = x * drive;
-            storeFrame<kChannels>(drivenL, drivenR, w, d);
-            // Read after this sample's writes, as the lines are one sample at
-            // a time: a look-ahead near the line length would otherwise see
-            // the line overwritten by later samples of the chunk.
-            delayed[j] = b.delay ? loadFrame<kChannels>(drivenL, drivenR, la) : d;
-            dryFrames[j] = loadFrame<kChannels>(dry_[0], dry_[kChannels - 1], dr);
+            storeLine<kChannels>(driven_, w, d);
+            delayed[j] = b.delay ? loadLine<kChannels>(driven_, la) : d;
+            dryFrames[j] = loadLine<kChannels>(dry_, dr);
             const Lanes y = b0 * d + b2 * x2 - a1 * y1 - a2 * y2 + offset;
             x2 = x1;
             x1 = d;
             y2 = y1;
             y1 = y;
+            side[j] = y;
             w = (w + 1) & kLineMask;
             la = (la + 1) & kLineMask;
             dr = (dr + 1) & kLineMask;
-            if (listen) {
-                wet[j] = y * inverseDrive;
-                continue;
-            }
-            const Lanes a = absolute(y);
-            __m128 p;
-            if (kChannels == 1) {
-                p = _mm_mul_ss(a.v, _mm_set_ss(1.2071f));
-            } else {
-                const __m128 r = _mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(1, 1, 1, 1));
-                p = _mm_mul_ss(_mm_add_ss(_mm_mul_ss(_mm_add_ss(a.v, r), _mm_set_ss(0.7071f)), _mm_max_ss(a.v, r)),
-                               _mm_set_ss(0.5f));
-            }
-            // 0.001 > p ? 0.001 : p, the detector's floor.
-            const float level = _mm_cvtss_f32(_mm_max_ss(_mm_set_ss(0.001f), p));
-            levels[j] = level;
-            meanSquare += (level * level - meanSquare) * b.rmsCoef;
-            meanSquares[j] = meanSquare;
         }
 
         if (!listen) {
-            // (2) Detector levels.
-            detectorLevels(meanSquares, levels, b.rms, count);
-
-            // (3) Envelope: the automatic timing sets the attack by how far
-            // the RMS level lies above the envelope, the release by how far
-            // the envelope lies above it. Below the envelope it holds for
-            // holdLength samples, then releases toward h times the level.
+            // (2) Detector, envelope and make-up glide: the one long
+            // recursion, with the detector's work beside it. The automatic
+            // timing sets the attack by how far the RMS level lies above the
+            // envelope, the release by how far the envelope lies above it.
+            // Below the envelope it holds for holdLength samples, then
+            // releases toward h times the level.
             for (int j = 0; j < count; ++j) {
                 makeupGain = _mm_add_ss(makeupGain, _mm_mul_ss(_mm_sub_ss(makeupTarget, makeupGain), makeupRate));
                 _mm_store_ss(makeups + j, makeupGain);
-                const __m128 level = _mm_load_ss(levels + j);
-                if (b.autoAttack || b.autoRelease) {
-                    const __m128 inverseQ = _mm_load_ss(meanSquares + j);
+                const Lanes a = absolute(side[j]);
+                __m128 p;
+                if (kChannels == 1) {
+                    p = _mm_mul_ss(a.v, _mm_set_ss(1.2071f));
+                } else {
+                    const __m128 r = _mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(1, 1, 1, 1));
+                    p = _mm_mul_ss(_mm_add_ss(_mm_mul_ss(_mm_add_ss(a.v, r), _mm_set_ss(0.7071f)), _mm_max_ss(a.v, r)),
+                                   _mm_set_ss(0.5f));
+                }
+                // 0.001 > p ? 0.001 : p, the detector's floor.
+                p = _mm_max_ss(_mm_set_ss(0.001f), p);
+                meanSquare = _mm_add_ss(meanSquare, _mm_mul_ss(_mm_sub_ss(_mm_mul_ss(p, p), meanSquare), rmsCoef));
+                const __m128 q = _mm_mul_ss(_mm_sqrt_ss(meanSquare), _mm_set_ss(1.7f));
+                const __m128 level = b.rms ? q : p;
+                if (automatic) {
+                    const __m128 inverseQ = _mm_div_ss(one, _mm_add_ss(q, tiny));
                     const __m128 raised = _mm_add_ss(envelope, tiny);
                     if (b.autoAttack)
                         attackCoef = _mm_mul_ss(_mm_sub_ss(one, _mm_mul_ss(raised, inverseQ)), attackFactor);
@@ -659,18 +646,19 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
                 _mm_store_ss(envelopes + j, envelope);
             }
 
-            // (4) Gain law.
+            // (3) Gain law.
             gains(envelopes, b.hardShare, b.inverseDrive, gainValues, count);
         } else {
             for (int j = 0; j < count; ++j)
                 makeupGain = _mm_add_ss(makeupGain, _mm_mul_ss(_mm_sub_ss(makeupTarget, makeupGain), makeupRate));
         }
 
-        // (5) Compressed signal, mix, output stage follower.
+        // (4) Compressed signal, mix, output stage follower.
+        const int w0 = (w - count) & kLineMask;
         for (int j = 0; j < count; ++j) {
             Lanes v;
             if (listen) {
-                v = wet[j];
+                v = side[j] * inverseDrive;
             } else {
                 const Lanes sg = delayed[j] * Lanes{_mm_load1_ps(gainValues + j)};
                 compressedAverage = compressedAverage + (absolute(sg) - compressedAverage) * meterCoef;
@@ -685,10 +673,10 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
                 _mm_store_ss(inverses + j, stage.envelope);
                 wet[j] = out;
             } else if (kSat == SatMode::kLimiter) {
-                storeFrame<kChannels>(limiterL, limiterR, (w0 + j) & kLineMask, out);
+                storeLine<kChannels>(limiter_, (w0 + j) & kLineMask, out);
                 stage.limiterStep(loudest, b.stage, glide, fall, rise);
                 _mm_store_ss(inverses + j, stage.envelope);
-                wet[j] = loadFrame<kChannels>(limiterL, limiterR, li);
+                wet[j] = loadLine<kChannels>(limiter_, li);
                 li = (li + 1) & kLineMask;
             } else {
                 wet[j] = out;
@@ -696,7 +684,7 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
         }
         if (kSat != SatMode::kOff) stageInverses(inverses, count);
 
-        // (6) Output stage gain, output meters, output.
+        // (5) Output stage gain, output meters, output.
         for (int j = 0; j < count; ++j) {
             Lanes out = wet[j];
             if (kSat != SatMode::kOff)
@@ -736,7 +724,7 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
         _mm_store_si128(reinterpret_cast<__m128i*>(counters), clipCounter);
         for (int c = 0; c < kChannels; ++c) meters_[c].clipCounter = counters[c];
     }
-    meanSquare_ = meanSquare;
+    meanSquare_ = _mm_cvtss_f32(meanSquare);
     envelope_ = _mm_cvtss_f32(envelope);
     holdCounter_ = _mm_cvtsi128_si32(holdCounter);
     attackCoef_ = _mm_cvtss_f32(attackCoef);

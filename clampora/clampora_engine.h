@@ -113,9 +113,10 @@ private:
     float scRate_ = 44100.0f;  // rate the side-chain filter was designed for
     SideChainFilter filters_[2];
 
-    float driven_[2][kLineSize];
-    float dry_[2][kLineSize];
-    float limiter_[2][kLineSize];
+    // Frames of (left, right).
+    alignas(16) float driven_[kLineSize][2];
+    alignas(16) float dry_[kLineSize][2];
+    alignas(16) float limiter_[kLineSize][2];
     int writeIndex_ = 255;
     int lookAheadIndex_ = 0;
     int dryIndex_ = 0;
