@@ -509,63 +509,84 @@ void TonvelaEngine::run(const Block& b, float** inputs, float** outputs, int n) 
     // state away from denormals in silence; the first sample uses -1e-9.
     const Lanes guards[2] = {splat(-1e-9f), splat(1e-9f)};
 
-    // The chain runs in two passes over chunks of the block: input and bass
-    // enhancement, then treble enhancement, curve, mix and meters. Each pass
-    // is short enough for the processor to overlap many samples; one fused
-    // pass would be limited by the length of the whole chain per sample.
-    constexpr int kChunk = 128;
-    Lanes dry[kChunk], wet[kChunk];
-    for (int start = 0; start < n; start += kChunk) {
-        const int count = n - start < kChunk ? n - start : kChunk;
-        for (int j = 0; j < count; ++j) {
-            const int i = start + j;
-            const __m128 left = _mm_load_ss(inL + i);
-            const Lanes raw{kChannels == 2 ? _mm_unpacklo_ps(left, _mm_load_ss(inR + i)) : left};
-            const Lanes x = sanitiseLanes(raw) * inGain;
-            dry[j] = x;
-            if (kBass) {
-                const Lanes guard = guards[i & 1];
-                const Lanes low = bs1.lowpass(bs0.lowpass(x + guard));
-                // Instant rise, release toward the band (signed comparison).
-                benv = selectGreater(low, benv, low, benv + (low - benv) * rb);
-                const Lanes h = scale * benv / (absolute(benv) + five);
-                const Lanes hs = sm.lowpass(h + guard);
-                wet[j] = (x - low) + hs * gb;
-            } else {
-                wet[j] = x;
-            }
-        }
-        if (kTreble) {
-            for (int j = 0; j < count; ++j) {
-                const Lanes s = wet[j];
-                const Lanes high = ts1.highpass(ts0.highpass(s + guards[(start + j) & 1]));
-                const Lanes t = high * harmonic;
-                const Lanes mag = absolute(t);
-                // Both candidates, then the choice: the comparison stays off
-                // the envelope's own chain.
-                const Lanes rise = mag - tenv;
-                tenv = selectGreater(mag, tenv, tenv + rise * at, tenv + rise * rt);
-                wet[j] = (s - high) + (t / (tenv + fourteen)) * gt;
-            }
-        }
-        for (int j = 0; j < count; ++j) {
-            const int i = start + j;
-            const Lanes x = dry[j];
-            const Lanes d = wet[j] * drive;
-            const Lanes y = curveLanes(shape, d, normaliser, curveConstant);
-            const Lanes out = ((y - x) * mix + x) * outGain;
+    // The chain runs in three stages: input and bass enhancement, treble
+    // enhancement, curve with mix and meters. Each stage keeps its own
+    // recursions and walks the samples in order; the stages work on
+    // different chunks at once (stage one on chunk k, two on k - 1, three on
+    // k - 2), so the processor overlaps three short chains instead of
+    // waiting on one long one per sample.
+    constexpr int kChunk = 64;
+    Lanes dry[3][kChunk], wet[3][kChunk];
 
-            if (point >= 0 && point <= 2) {
-                const Lanes v = absolute(point == 0 ? x : point == 1 ? out : d);
-                peak = maximum(v, peak);
-                level = level + (v - level) * e;
+    auto first = [&](int start, Lanes* x0, Lanes* s0, int j) {
+        const int i = start + j;
+        const __m128 left = _mm_load_ss(inL + i);
+        const Lanes raw{kChannels == 2 ? _mm_unpacklo_ps(left, _mm_load_ss(inR + i)) : left};
+        const Lanes x = sanitiseLanes(raw) * inGain;
+        x0[j] = x;
+        if (kBass) {
+            const Lanes guard = guards[i & 1];
+            const Lanes low = bs1.lowpass(bs0.lowpass(x + guard));
+            // Instant rise, release toward the band (signed comparison).
+            benv = selectGreater(low, benv, low, benv + (low - benv) * rb);
+            const Lanes h = scale * benv / (absolute(benv) + five);
+            const Lanes hs = sm.lowpass(h + guard);
+            s0[j] = (x - low) + hs * gb;
+        } else {
+            s0[j] = x;
+        }
+    };
+    auto second = [&](int start, Lanes* s0, int j) {
+        if (!kTreble) return;
+        const Lanes s = s0[j];
+        const Lanes high = ts1.highpass(ts0.highpass(s + guards[(start + j) & 1]));
+        const Lanes t = high * harmonic;
+        const Lanes mag = absolute(t);
+        // Both candidates, then the choice: the comparison stays off the
+        // envelope's own chain.
+        const Lanes rise = mag - tenv;
+        tenv = selectGreater(mag, tenv, tenv + rise * at, tenv + rise * rt);
+        s0[j] = (s - high) + (t / (tenv + fourteen)) * gt;
+    };
+    auto third = [&](int start, const Lanes* x0, const Lanes* s0, int j) {
+        const int i = start + j;
+        const Lanes x = x0[j];
+        const Lanes d = s0[j] * drive;
+        const Lanes y = curveLanes(shape, d, normaliser, curveConstant);
+        const Lanes out = ((y - x) * mix + x) * outGain;
+        if (point >= 0 && point <= 2) {
+            const Lanes v = absolute(point == 0 ? x : point == 1 ? out : d);
+            peak = maximum(v, peak);
+            level = level + (v - level) * e;
+        }
+        const float left = _mm_cvtss_f32(out.v);
+        emit<kAccumulate>(outL, i, left);
+        if (kChannels == 2)
+            emit<kAccumulate>(outR, i, _mm_cvtss_f32(_mm_shuffle_ps(out.v, out.v, _MM_SHUFFLE(1, 1, 1, 1))));
+        else if (twoOutputs)
+            emit<kAccumulate>(outR, i, left);
+    };
+
+    const int chunks = (n + kChunk - 1) / kChunk;
+    auto length = [&](int k) { return k < 0 || k >= chunks ? 0 : (n - k * kChunk < kChunk ? n - k * kChunk : kChunk); };
+    for (int k = 0; k < chunks + 2; ++k) {
+        const int na = length(k), nb = length(k - 1), nc = length(k - 2);
+        const int sa = k * kChunk, sb = sa - kChunk, sc = sb - kChunk;
+        Lanes* xa = dry[k % 3];
+        Lanes* wa = wet[k % 3];
+        Lanes* wb = wet[(k + 2) % 3];
+        const Lanes* xc = dry[(k + 1) % 3];
+        const Lanes* wc = wet[(k + 1) % 3];
+        if (na == kChunk && nb == kChunk && nc == kChunk) {
+            for (int j = 0; j < kChunk; ++j) {
+                first(sa, xa, wa, j);
+                second(sb, wb, j);
+                third(sc, xc, wc, j);
             }
-            const float left = _mm_cvtss_f32(out.v);
-            emit<kAccumulate>(outL, i, left);
-            if (kChannels == 2)
-                emit<kAccumulate>(outR, i, _mm_cvtss_f32(_mm_shuffle_ps(out.v, out.v, _MM_SHUFFLE(1, 1, 1, 1))));
-            else if (twoOutputs)
-                emit<kAccumulate>(outR, i, left);
+        } else {
+            for (int j = 0; j < na; ++j) first(sa, xa, wa, j);
+            for (int j = 0; j < nb; ++j) second(sb, wb, j);
+            for (int j = 0; j < nc; ++j) third(sc, xc, wc, j);
         }
     }
 
