@@ -21,6 +21,11 @@ struct ErrorCase {
     const char* message;  // part of the stderr line
 };
 
+// Test logs name the case instead of dumping its bytes.
+void PrintTo(const ErrorCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class RenderErrors : public ::testing::TestWithParam<ErrorCase> {};
 
 std::string expand(const std::string& arg, const std::string& dir) {
