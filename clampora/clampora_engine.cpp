@@ -433,6 +433,77 @@ inline Lanes softClipLanes(Lanes z) noexcept {
 // Samples per pass: the intermediate buffers stay in the first-level cache.
 constexpr int kChunk = 128;
 
+// The envelope's running values and per-block constants, in lane 0.
+struct EnvelopeLane {
+    __m128 envelope, attackCoef, makeupGain, meanSquare;
+    __m128i holdCounter;
+};
+struct EnvelopeCoefficients {
+    __m128 rmsCoef, attackFactor, r0, releaseHold, keep, makeupTarget;
+    __m128i holdLength;
+};
+
+// The detector and envelope of a chunk, the one long recursion, and the
+// make-up glide. The detector's level p is the average and the louder of the
+// two rectified band-passed channels (the one channel scaled alike), with a
+// floor; q = 1.7 sqrt(ms) its RMS. Above the envelope it attacks, with the
+// automatic timing by how far q lies above it; below, it holds for
+// holdLength samples, then releases toward h times the level.
+template <int kChannels, bool kAutoAttack, bool kRms>
+void follow(EnvelopeLane& s, const EnvelopeCoefficients& c, const Lanes* side, float* inverseQ, float* envelope,
+            float* makeup, int count) noexcept {
+    __m128 env = s.envelope, attackCoef = s.attackCoef, makeupGain = s.makeupGain, meanSquare = s.meanSquare;
+    __m128i holdCounter = s.holdCounter;
+    for (int j = 0; j < count; ++j) {
+        makeupGain = _mm_add_ss(makeupGain, _mm_mul_ss(_mm_sub_ss(c.makeupTarget, makeupGain), _mm_set_ss(0.005125f)));
+        _mm_store_ss(makeup + j, makeupGain);
+        const Lanes a = absolute(side[j]);
+        __m128 p;
+        if (kChannels == 1) {
+            p = _mm_mul_ss(a.v, _mm_set_ss(1.2071f));
+        } else {
+            const __m128 r = _mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(1, 1, 1, 1));
+            p = _mm_mul_ss(_mm_add_ss(_mm_mul_ss(_mm_add_ss(a.v, r), _mm_set_ss(0.7071f)), _mm_max_ss(a.v, r)),
+                           _mm_set_ss(0.5f));
+        }
+        // 0.001 > p ? 0.001 : p
+        p = _mm_max_ss(_mm_set_ss(0.001f), p);
+        meanSquare = _mm_add_ss(meanSquare, _mm_mul_ss(_mm_sub_ss(_mm_mul_ss(p, p), meanSquare), c.rmsCoef));
+        const __m128 q = _mm_mul_ss(_mm_sqrt_ss(meanSquare), _mm_set_ss(1.7f));
+        const __m128 l = kRms ? q : p;
+        const __m128 invQ = _mm_div_ss(_mm_set_ss(1.0f), _mm_add_ss(q, _mm_set_ss(1e-8f)));
+        _mm_store_ss(inverseQ + j, invQ);
+        if (kAutoAttack) {
+            const __m128 raised = _mm_add_ss(env, _mm_set_ss(1e-8f));
+            attackCoef = _mm_mul_ss(_mm_sub_ss(_mm_set_ss(1.0f), _mm_mul_ss(raised, invQ)), c.attackFactor);
+        }
+        const __m128 step = _mm_sub_ss(l, env);
+        const __m128 attacked = _mm_add_ss(env, _mm_mul_ss(step, attackCoef));
+        const __m128 released =
+            _mm_add_ss(_mm_mul_ss(c.keep, _mm_add_ss(env, _mm_mul_ss(step, c.r0))), _mm_mul_ss(env, c.releaseHold));
+        const __m128 below = _mm_cmplt_ss(l, env);
+        const __m128 holding = _mm_castsi128_ps(_mm_cmpgt_epi32(c.holdLength, holdCounter));
+        holdCounter = _mm_and_si128(_mm_castps_si128(below), _mm_sub_epi32(holdCounter, _mm_castps_si128(holding)));
+        env = select(below, select(holding, env, released), attacked);
+        _mm_store_ss(envelope + j, env);
+    }
+    s = {env, attackCoef, makeupGain, meanSquare, holdCounter};
+}
+
+// Picks the loop for the block's detector and timing modes.
+template <int kChannels>
+void follow(bool autoAttack, bool rms, EnvelopeLane& s, const EnvelopeCoefficients& c, const Lanes* side,
+            float* inverseQ, float* envelope, float* makeup, int count) noexcept {
+    if (autoAttack && rms)
+        follow<kChannels, true, true>(s, c, side, inverseQ, envelope, makeup, count);
+    else if (autoAttack)
+        follow<kChannels, true, false>(s, c, side, inverseQ, envelope, makeup, count);
+    else if (rms)
+        follow<kChannels, false, true>(s, c, side, inverseQ, envelope, makeup, count);
+    else
+        follow<kChannels, false, false>(s, c, side, inverseQ, envelope, makeup, count);
+}
+
 // gainLaw for two envelope values at once. s / e is taken of max(e, 2), which
 // is e wherever it is used, so that silence never divides by zero.
 inline __m128d gainLawPair(__m128d e, __m128d s, __m128d softNumerator) noexcept {
@@ -524,12 +595,13 @@ struct StageLane {
 // Data-dependent choices are selects, so no branch follows the signal.
 template <int kChannels, bool kAccumulate, SatMode kSat>
 void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outputs, int n, bool twoOutputs) noexcept {
-    __m128 meanSquare = _mm_set_ss(meanSquare_);
-    __m128 envelope = _mm_set_ss(envelope_);
-    __m128i holdCounter = _mm_cvtsi32_si128(holdCounter_);
-    __m128 attackCoef = _mm_set_ss(attackCoef_);
-    __m128 releaseCoef = _mm_set_ss(releaseCoef_);
-    __m128 makeupGain = _mm_set_ss(makeupGain_);
+    EnvelopeLane follower{_mm_set_ss(envelope_), _mm_set_ss(attackCoef_), _mm_set_ss(makeupGain_),
+                          _mm_set_ss(meanSquare_), _mm_cvtsi32_si128(holdCounter_)};
+    const EnvelopeCoefficients coefficients{
+        _mm_set_ss(b.rmsCoef),          _mm_set_ss(b.attackFactor), _mm_set_ss(b.r0),
+        _mm_set_ss(b.releaseHold),      _mm_set_ss(1.0f - b.h),     _mm_set_ss(b.makeupTarget),
+        _mm_cvtsi32_si128(b.holdLength)};
+    float releaseCoef = releaseCoef_;
     int w = writeIndex_, la = lookAheadIndex_, dr = dryIndex_, li = limiterIndex_;
     Lanes inputAverage = pair(meters_[0].inputAverage, meters_[1].inputAverage);
     Lanes compressedAverage = pair(meters_[0].compressedAverage, meters_[1].compressedAverage);
@@ -544,11 +616,6 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
 
     const Lanes inputGain = splat(b.inputGain), drive = splat(b.drive), meterCoef = splat(b.meterCoef);
     const Lanes inverseDrive = splat(b.inverseDrive), dryWeight = splat(dryWeight_), outputGain = splat(b.outputGain);
-    const __m128 tiny = _mm_set_ss(1e-8f), one = _mm_set_ss(1.0f), rmsCoef = _mm_set_ss(b.rmsCoef);
-    const __m128 attackFactor = _mm_set_ss(b.attackFactor), releaseFactor = _mm_set_ss(b.releaseFactor);
-    const __m128 r0 = _mm_set_ss(b.r0), releaseHold = _mm_set_ss(b.releaseHold), keep = _mm_set_ss(1.0f - b.h);
-    const __m128i holdLength = _mm_cvtsi32_si128(b.holdLength);
-    const __m128 makeupTarget = _mm_set_ss(b.makeupTarget), makeupRate = _mm_set_ss(0.005125f);
     const bool limiter = kSat == SatMode::kLimiter;
     const __m128 fall = _mm_set_ss(limiter ? b.stage.limiterFall : b.stage.clipperFall);
     const __m128 rise = _mm_set_ss(limiter ? b.stage.limiterRise : b.stage.clipperRise);
@@ -556,7 +623,7 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
     const Lanes clipThreshold = splat(limiter ? 0.841f : 0.9f);
     // The counter only needs to tell "above clipCount"; it stops one past.
     const __m128i clipCount = _mm_set1_epi32(b.clipCount), clipStop = _mm_set1_epi32(b.clipCount + 1);
-    const bool listen = b.sideChainListen, post = b.post, automatic = b.autoAttack || b.autoRelease;
+    const bool listen = b.sideChainListen, post = b.post;
     // An empty call may come with no buffers at all.
     const float* inL = n > 0 ? inputs[0] : nullptr;
     const float* inR = n > 0 ? inputs[kChannels - 1] : nullptr;
@@ -570,7 +637,8 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
 
     // Per-chunk intermediates; padded to whole SSE registers and zeroed so
     // that the four-wide passes only ever see finite values.
-    alignas(16) float envelopes[kChunk] = {}, makeups[kChunk] = {}, gainValues[kChunk] = {}, inverses[kChunk] = {};
+    alignas(16) float inverseQs[kChunk] = {}, envelopes[kChunk] = {}, makeups[kChunk] = {};
+    alignas(16) float gainValues[kChunk] = {}, inverses[kChunk] = {};
     // side: the band-passed side chain; wet: the output before the stage.
     Lanes side[kChunk], delayed[kChunk], dryFrames[kChunk], wet[kChunk];
 
@@ -604,53 +672,24 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
         }
 
         if (!listen) {
-            // (2) Detector, envelope and make-up glide: the one long
-            // recursion, with the detector's work beside it. The automatic
-            // timing sets the attack by how far the RMS level lies above the
-            // envelope, the release by how far the envelope lies above it.
-            // Below the envelope it holds for holdLength samples, then
-            // releases toward h times the level.
-            for (int j = 0; j < count; ++j) {
-                makeupGain = _mm_add_ss(makeupGain, _mm_mul_ss(_mm_sub_ss(makeupTarget, makeupGain), makeupRate));
-                _mm_store_ss(makeups + j, makeupGain);
-                const Lanes a = absolute(side[j]);
-                __m128 p;
-                if (kChannels == 1) {
-                    p = _mm_mul_ss(a.v, _mm_set_ss(1.2071f));
-                } else {
-                    const __m128 r = _mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(1, 1, 1, 1));
-                    p = _mm_mul_ss(_mm_add_ss(_mm_mul_ss(_mm_add_ss(a.v, r), _mm_set_ss(0.7071f)), _mm_max_ss(a.v, r)),
-                                   _mm_set_ss(0.5f));
-                }
-                // 0.001 > p ? 0.001 : p, the detector's floor.
-                p = _mm_max_ss(_mm_set_ss(0.001f), p);
-                meanSquare = _mm_add_ss(meanSquare, _mm_mul_ss(_mm_sub_ss(_mm_mul_ss(p, p), meanSquare), rmsCoef));
-                const __m128 q = _mm_mul_ss(_mm_sqrt_ss(meanSquare), _mm_set_ss(1.7f));
-                const __m128 level = b.rms ? q : p;
-                if (automatic) {
-                    const __m128 inverseQ = _mm_div_ss(one, _mm_add_ss(q, tiny));
-                    const __m128 raised = _mm_add_ss(envelope, tiny);
-                    if (b.autoAttack)
-                        attackCoef = _mm_mul_ss(_mm_sub_ss(one, _mm_mul_ss(raised, inverseQ)), attackFactor);
-                    if (b.autoRelease) releaseCoef = _mm_mul_ss(_mm_mul_ss(raised, releaseFactor), inverseQ);
-                }
-                const __m128 step = _mm_sub_ss(level, envelope);
-                const __m128 attacked = _mm_add_ss(envelope, _mm_mul_ss(step, attackCoef));
-                const __m128 released = _mm_add_ss(_mm_mul_ss(keep, _mm_add_ss(envelope, _mm_mul_ss(step, r0))),
-                                                   _mm_mul_ss(envelope, releaseHold));
-                const __m128 below = _mm_cmplt_ss(level, envelope);
-                const __m128 holding = _mm_castsi128_ps(_mm_cmpgt_epi32(holdLength, holdCounter));
-                holdCounter =
-                    _mm_and_si128(_mm_castps_si128(below), _mm_sub_epi32(holdCounter, _mm_castps_si128(holding)));
-                envelope = select(below, select(holding, envelope, released), attacked);
-                _mm_store_ss(envelopes + j, envelope);
+            // (2) Detector, envelope and make-up glide.
+            const float before = _mm_cvtss_f32(follower.envelope);
+            follow<kChannels>(b.autoAttack, b.rms, follower, coefficients, side, inverseQs, envelopes, makeups, count);
+            // The automatic release coefficient is only used from the next
+            // block on: the last sample's value, from the envelope before it.
+            if (b.autoRelease) {
+                const float previous = count > 1 ? envelopes[count - 2] : before;
+                releaseCoef = (previous + 1e-8f) * b.releaseFactor * inverseQs[count - 1];
             }
 
             // (3) Gain law.
             gains(envelopes, b.hardShare, b.inverseDrive, gainValues, count);
         } else {
+            __m128 makeupGain = follower.makeupGain;
             for (int j = 0; j < count; ++j)
-                makeupGain = _mm_add_ss(makeupGain, _mm_mul_ss(_mm_sub_ss(makeupTarget, makeupGain), makeupRate));
+                makeupGain = _mm_add_ss(
+                    makeupGain, _mm_mul_ss(_mm_sub_ss(coefficients.makeupTarget, makeupGain), _mm_set_ss(0.005125f)));
+            follower.makeupGain = makeupGain;
         }
 
         // (4) Compressed signal, mix, output stage follower.
@@ -724,12 +763,12 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
         _mm_store_si128(reinterpret_cast<__m128i*>(counters), clipCounter);
         for (int c = 0; c < kChannels; ++c) meters_[c].clipCounter = counters[c];
     }
-    meanSquare_ = _mm_cvtss_f32(meanSquare);
-    envelope_ = _mm_cvtss_f32(envelope);
-    holdCounter_ = _mm_cvtsi128_si32(holdCounter);
-    attackCoef_ = _mm_cvtss_f32(attackCoef);
-    releaseCoef_ = _mm_cvtss_f32(releaseCoef);
-    makeupGain_ = _mm_cvtss_f32(makeupGain);
+    meanSquare_ = _mm_cvtss_f32(follower.meanSquare);
+    envelope_ = _mm_cvtss_f32(follower.envelope);
+    holdCounter_ = _mm_cvtsi128_si32(follower.holdCounter);
+    attackCoef_ = _mm_cvtss_f32(follower.attackCoef);
+    releaseCoef_ = releaseCoef;
+    makeupGain_ = _mm_cvtss_f32(follower.makeupGain);
     writeIndex_ = w;
     lookAheadIndex_ = la;
     dryIndex_ = dr;
