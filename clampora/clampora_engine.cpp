@@ -554,25 +554,30 @@ struct StageLane {
         s.holdCounter = _mm_cvtsi128_si32(holdCounter);
     }
 
-    // envelope += (x - envelope) * (x <= envelope ? fall : rise)
+    // envelope += (x - envelope) * (x <= envelope ? fall : rise), with both
+    // products formed before the choice so that the comparison runs beside
+    // them instead of ahead of them.
     void follow(__m128 x, __m128 fall, __m128 rise) noexcept {
-        const __m128 k = select(_mm_cmple_ss(x, envelope), fall, rise);
-        envelope = _mm_add_ss(envelope, _mm_mul_ss(_mm_sub_ss(x, envelope), k));
+        const __m128 step = _mm_sub_ss(x, envelope);
+        const __m128 change = select(_mm_cmple_ss(x, envelope), _mm_mul_ss(step, fall), _mm_mul_ss(step, rise));
+        envelope = _mm_add_ss(envelope, change);
     }
 
     // The limiter's peak hold. A hand-over (held peak takes the running
     // peak, which restarts at 0, counter to 0) happens on a new maximum or
     // at holdEnd; otherwise the counter advances, and between holdStart and
-    // holdEnd the held peak glides toward the running peak.
+    // holdEnd the held peak glides toward the running peak. Outside the glide
+    // the glide factor is 0, and held + (running - held) * 0 is exactly held
+    // (both are finite and not -0).
     void limiterStep(__m128 p, const OutputStageCoefficients& c, __m128 glide, __m128 fall, __m128 rise) noexcept {
-        runningPeak = _mm_max_ss(p, runningPeak);
         const __m128i beforeEnd = _mm_cmpgt_epi32(_mm_cvtsi32_si128(c.holdEnd), holdCounter);
         const __m128i afterStart = _mm_cmpgt_epi32(holdCounter, _mm_cvtsi32_si128(c.holdStart));
-        const __m128 gliding = _mm_castsi128_ps(_mm_and_si128(beforeEnd, afterStart));
-        const __m128 handOver = _mm_or_ps(_mm_cmpgt_ss(runningPeak, heldPeak),
-                                          _mm_castsi128_ps(_mm_cmpeq_epi32(beforeEnd, _mm_setzero_si128())));
-        const __m128 glided = _mm_add_ss(heldPeak, _mm_mul_ss(_mm_sub_ss(runningPeak, heldPeak), glide));
-        heldPeak = select(handOver, runningPeak, select(gliding, glided, heldPeak));
+        const __m128 factor = _mm_and_ps(_mm_castsi128_ps(_mm_and_si128(beforeEnd, afterStart)), glide);
+        const __m128 atEnd = _mm_castsi128_ps(_mm_cmpeq_epi32(beforeEnd, _mm_setzero_si128()));
+        runningPeak = _mm_max_ss(p, runningPeak);
+        const __m128 handOver = _mm_or_ps(_mm_cmpgt_ss(runningPeak, heldPeak), atEnd);
+        const __m128 glided = _mm_add_ss(heldPeak, _mm_mul_ss(_mm_sub_ss(runningPeak, heldPeak), factor));
+        heldPeak = select(handOver, runningPeak, glided);
         runningPeak = _mm_andnot_ps(handOver, runningPeak);
         holdCounter = _mm_andnot_si128(_mm_castps_si128(handOver), _mm_add_epi32(holdCounter, _mm_cvtsi32_si128(1)));
         follow(_mm_mul_ss(heldPeak, _mm_set_ss(0.95f)), fall, rise);
@@ -733,12 +738,16 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
                 levelAverage = levelAverage + (ao - levelAverage) * meterCoef;
                 blockPeak = maximum(blockPeak, ao);
                 if (kSat != SatMode::kOff) {
-                    // blockPeak <= threshold resets the counter (NaN counts as above).
-                    const __m128i above = _mm_castps_si128(_mm_cmpnle_ps(blockPeak.v, clipThreshold.v));
-                    clipCounter = _mm_and_si128(above, _mm_add_epi32(clipCounter, _mm_set1_epi32(1)));
-                    const __m128i over = _mm_cmpgt_epi32(clipCounter, clipCount);
-                    clipCounter = _mm_or_si128(_mm_and_si128(over, clipStop), _mm_andnot_si128(over, clipCounter));
-                    blockPeak = select(_mm_castsi128_ps(over), splat(1.0f), blockPeak);
+                    // blockPeak <= threshold resets the counter (NaN counts
+                    // as above); above it, the counter advances and the
+                    // peak shows 1.0 once it passes clipCount. Whether the
+                    // next count passes is known before the peak is.
+                    const __m128i next = _mm_add_epi32(clipCounter, _mm_set1_epi32(1));
+                    const __m128i passes = _mm_cmpgt_epi32(next, clipCount);
+                    const __m128 above = _mm_cmpnle_ps(blockPeak.v, clipThreshold.v);
+                    clipCounter = _mm_and_si128(_mm_castps_si128(above),
+                                                _mm_or_si128(_mm_and_si128(passes, clipStop), _mm_andnot_si128(passes, next)));
+                    blockPeak = select(_mm_and_ps(above, _mm_castsi128_ps(passes)), splat(1.0f), blockPeak);
                 }
             }
             const int i = start + j;
