@@ -433,31 +433,25 @@ inline Lanes softClipLanes(Lanes z) noexcept {
 // Samples per pass: the intermediate buffers stay in the first-level cache.
 constexpr int kChunk = 128;
 
-// The envelope's running values and per-block constants, in lane 0.
-struct EnvelopeLane {
+// The detector's and envelope's running values and per-block constants,
+// in lane 0, and one sample's step. The detector's level p is the average
+// and the louder of the two rectified band-passed channels (the one channel
+// scaled alike), with a floor; q = 1.7 sqrt(ms) its RMS. Above the envelope
+// it attacks, with the automatic timing by how far q lies above it; below,
+// it holds for holdLength samples, then releases toward h times the level.
+// The make-up gain glides beside it.
+struct Follower {
     __m128 envelope, attackCoef, makeupGain, meanSquare;
     __m128i holdCounter;
-};
-struct EnvelopeCoefficients {
-    __m128 rmsCoef, attackFactor, r0, releaseHold, keep, makeupTarget;
+    __m128 rmsCoef, attackFactor, r0, releaseHold, keep, makeupTarget, rms;
     __m128i holdLength;
-};
 
-// The detector and envelope of a chunk, the one long recursion, and the
-// make-up glide. The detector's level p is the average and the louder of the
-// two rectified band-passed channels (the one channel scaled alike), with a
-// floor; q = 1.7 sqrt(ms) its RMS. Above the envelope it attacks, with the
-// automatic timing by how far q lies above it; below, it holds for
-// holdLength samples, then releases toward h times the level.
-template <int kChannels, bool kAutoAttack, bool kRms>
-void follow(EnvelopeLane& s, const EnvelopeCoefficients& c, const Lanes* side, float* inverseQ, float* envelope,
-            float* makeup, int count) noexcept {
-    __m128 env = s.envelope, attackCoef = s.attackCoef, makeupGain = s.makeupGain, meanSquare = s.meanSquare;
-    __m128i holdCounter = s.holdCounter;
-    for (int j = 0; j < count; ++j) {
-        makeupGain = _mm_add_ss(makeupGain, _mm_mul_ss(_mm_sub_ss(c.makeupTarget, makeupGain), _mm_set_ss(0.005125f)));
-        _mm_store_ss(makeup + j, makeupGain);
-        const Lanes a = absolute(side[j]);
+    // Returns 1 / (q + 1e-8); stores the envelope and the make-up gain.
+    template <int kChannels, bool kAutoAttack>
+    __m128 step(Lanes side, float* envelopeOut, float* makeupOut) noexcept {
+        makeupGain = _mm_add_ss(makeupGain, _mm_mul_ss(_mm_sub_ss(makeupTarget, makeupGain), _mm_set_ss(0.005125f)));
+        _mm_store_ss(makeupOut, makeupGain);
+        const Lanes a = absolute(side);
         __m128 p;
         if (kChannels == 1) {
             p = _mm_mul_ss(a.v, _mm_set_ss(1.2071f));
@@ -468,41 +462,26 @@ void follow(EnvelopeLane& s, const EnvelopeCoefficients& c, const Lanes* side, f
         }
         // 0.001 > p ? 0.001 : p
         p = _mm_max_ss(_mm_set_ss(0.001f), p);
-        meanSquare = _mm_add_ss(meanSquare, _mm_mul_ss(_mm_sub_ss(_mm_mul_ss(p, p), meanSquare), c.rmsCoef));
+        meanSquare = _mm_add_ss(meanSquare, _mm_mul_ss(_mm_sub_ss(_mm_mul_ss(p, p), meanSquare), rmsCoef));
         const __m128 q = _mm_mul_ss(_mm_sqrt_ss(meanSquare), _mm_set_ss(1.7f));
-        const __m128 l = kRms ? q : p;
-        const __m128 invQ = _mm_div_ss(_mm_set_ss(1.0f), _mm_add_ss(q, _mm_set_ss(1e-8f)));
-        _mm_store_ss(inverseQ + j, invQ);
+        const __m128 level = select(rms, q, p);
+        const __m128 inverseQ = _mm_div_ss(_mm_set_ss(1.0f), _mm_add_ss(q, _mm_set_ss(1e-8f)));
         if (kAutoAttack) {
-            const __m128 raised = _mm_add_ss(env, _mm_set_ss(1e-8f));
-            attackCoef = _mm_mul_ss(_mm_sub_ss(_mm_set_ss(1.0f), _mm_mul_ss(raised, invQ)), c.attackFactor);
+            const __m128 raised = _mm_add_ss(envelope, _mm_set_ss(1e-8f));
+            attackCoef = _mm_mul_ss(_mm_sub_ss(_mm_set_ss(1.0f), _mm_mul_ss(raised, inverseQ)), attackFactor);
         }
-        const __m128 step = _mm_sub_ss(l, env);
-        const __m128 attacked = _mm_add_ss(env, _mm_mul_ss(step, attackCoef));
-        const __m128 released =
-            _mm_add_ss(_mm_mul_ss(c.keep, _mm_add_ss(env, _mm_mul_ss(step, c.r0))), _mm_mul_ss(env, c.releaseHold));
-        const __m128 below = _mm_cmplt_ss(l, env);
-        const __m128 holding = _mm_castsi128_ps(_mm_cmpgt_epi32(c.holdLength, holdCounter));
+        const __m128 change = _mm_sub_ss(level, envelope);
+        const __m128 attacked = _mm_add_ss(envelope, _mm_mul_ss(change, attackCoef));
+        const __m128 released = _mm_add_ss(_mm_mul_ss(keep, _mm_add_ss(envelope, _mm_mul_ss(change, r0))),
+                                           _mm_mul_ss(envelope, releaseHold));
+        const __m128 below = _mm_cmplt_ss(level, envelope);
+        const __m128 holding = _mm_castsi128_ps(_mm_cmpgt_epi32(holdLength, holdCounter));
         holdCounter = _mm_and_si128(_mm_castps_si128(below), _mm_sub_epi32(holdCounter, _mm_castps_si128(holding)));
-        env = select(below, select(holding, env, released), attacked);
-        _mm_store_ss(envelope + j, env);
+        envelope = select(below, select(holding, envelope, released), attacked);
+        _mm_store_ss(envelopeOut, envelope);
+        return inverseQ;
     }
-    s = {env, attackCoef, makeupGain, meanSquare, holdCounter};
-}
-
-// Picks the loop for the block's detector and timing modes.
-template <int kChannels>
-void follow(bool autoAttack, bool rms, EnvelopeLane& s, const EnvelopeCoefficients& c, const Lanes* side,
-            float* inverseQ, float* envelope, float* makeup, int count) noexcept {
-    if (autoAttack && rms)
-        follow<kChannels, true, true>(s, c, side, inverseQ, envelope, makeup, count);
-    else if (autoAttack)
-        follow<kChannels, true, false>(s, c, side, inverseQ, envelope, makeup, count);
-    else if (rms)
-        follow<kChannels, false, true>(s, c, side, inverseQ, envelope, makeup, count);
-    else
-        follow<kChannels, false, false>(s, c, side, inverseQ, envelope, makeup, count);
-}
+};
 
 // gainLaw for two envelope values at once. s / e is taken of max(e, 2), which
 // is e wherever it is used, so that silence never divides by zero.
@@ -584,6 +563,80 @@ struct StageLane {
     }
 };
 
+// What one chunk hands from the input pass to the later ones.
+struct ChunkFrames {
+    Lanes delayed[kChunk];  // the compressed path's input frames
+    Lanes dry[kChunk];      // the dry frames
+    alignas(16) float makeup[kChunk] = {};
+};
+
+// Gain, mix and the output stage's follower for one sample: the compressed
+// meter, the wet and dry mix with the output gain, and the stage's level
+// (the limiter's delay line too). Leaves the frame before the stage's gain
+// in wet and the stage's envelope in envelopeOut.
+template <int kChannels, SatMode kSat>
+struct Mixer {
+    Lanes compressedAverage;
+    StageLane stage;
+    int limiterIndex;
+    Lanes meterCoef, dryWeight, outputGain;
+    __m128 fall, rise, glide;
+    const OutputStageCoefficients* coefficients;
+    float (*limiterLine)[2];
+
+    void step(Lanes v, Lanes dry, int writeAt, Lanes& wet, float* envelopeOut) noexcept {
+        const Lanes out = (v + (dry - v) * dryWeight) * outputGain;
+        const Lanes a = absolute(out);
+        const __m128 loudest =
+            kChannels == 2 ? _mm_max_ss(a.v, _mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(1, 1, 1, 1))) : a.v;
+        if (kSat == SatMode::kClipper) {
+            stage.follow(_mm_mul_ss(loudest, _mm_set_ss(1.414f)), fall, rise);
+            _mm_store_ss(envelopeOut, stage.envelope);
+            wet = out;
+        } else if (kSat == SatMode::kLimiter) {
+            storeLine<kChannels>(limiterLine, writeAt, out);
+            stage.limiterStep(loudest, *coefficients, glide, fall, rise);
+            _mm_store_ss(envelopeOut, stage.envelope);
+            wet = loadLine<kChannels>(limiterLine, limiterIndex);
+            limiterIndex = (limiterIndex + 1) & kLineMask;
+        } else {
+            wet = out;
+        }
+    }
+
+    // The compressed path: the delayed frame times g, metered, times the make-up gain.
+    void compressed(const ChunkFrames& f, const float* gain, int j, int writeAt, Lanes& wet,
+                    float* envelopeOut) noexcept {
+        const Lanes sg = f.delayed[j] * Lanes{_mm_load1_ps(gain + j)};
+        compressedAverage = compressedAverage + (absolute(sg) - compressedAverage) * meterCoef;
+        step(sg * Lanes{_mm_load1_ps(f.makeup + j)}, f.dry[j], writeAt, wet, envelopeOut);
+    }
+};
+
+// The envelope of one chunk interleaved with the mix of the chunk before it:
+// two independent recursions in one loop, so the processor overlaps them.
+template <int kChannels, SatMode kSat, bool kAutoAttack>
+void followAndMix(Follower& followerState, const Lanes* side, float* inverseQ, float* envelope, ChunkFrames& current,
+                  int count, Mixer<kChannels, kSat>& mixerState, const ChunkFrames& previous, const float* gain,
+                  int previousCount, int previousWrite, Lanes* wet, float* stageEnvelope) noexcept {
+    // Local copies: the stores below may not touch them, so they stay in registers.
+    Follower follower = followerState;
+    Mixer<kChannels, kSat> mixer = mixerState;
+    const int both = count < previousCount ? count : previousCount;
+    int j = 0;
+    for (; j < both; ++j) {
+        const __m128 q = follower.step<kChannels, kAutoAttack>(side[j], envelope + j, current.makeup + j);
+        _mm_store_ss(inverseQ + j, q);
+        mixer.compressed(previous, gain, j, (previousWrite + j) & kLineMask, wet[j], stageEnvelope + j);
+    }
+    for (int k = j; k < count; ++k)
+        _mm_store_ss(inverseQ + k, follower.step<kChannels, kAutoAttack>(side[k], envelope + k, current.makeup + k));
+    for (int k = j; k < previousCount; ++k)
+        mixer.compressed(previous, gain, k, (previousWrite + k) & kLineMask, wet[k], stageEnvelope + k);
+    followerState = follower;
+    mixerState = mixer;
+}
+
 }  // namespace
 
 // Per sample, in this order: input gain and denormal offset, dry line,
@@ -600,16 +653,8 @@ struct StageLane {
 // Data-dependent choices are selects, so no branch follows the signal.
 template <int kChannels, bool kAccumulate, SatMode kSat>
 void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outputs, int n, bool twoOutputs) noexcept {
-    EnvelopeLane follower{_mm_set_ss(envelope_), _mm_set_ss(attackCoef_), _mm_set_ss(makeupGain_),
-                          _mm_set_ss(meanSquare_), _mm_cvtsi32_si128(holdCounter_)};
-    const EnvelopeCoefficients coefficients{
-        _mm_set_ss(b.rmsCoef),          _mm_set_ss(b.attackFactor), _mm_set_ss(b.r0),
-        _mm_set_ss(b.releaseHold),      _mm_set_ss(1.0f - b.h),     _mm_set_ss(b.makeupTarget),
-        _mm_cvtsi32_si128(b.holdLength)};
-    float releaseCoef = releaseCoef_;
-    int w = writeIndex_, la = lookAheadIndex_, dr = dryIndex_, li = limiterIndex_;
+    int w = writeIndex_, la = lookAheadIndex_, dr = dryIndex_;
     Lanes inputAverage = pair(meters_[0].inputAverage, meters_[1].inputAverage);
-    Lanes compressedAverage = pair(meters_[0].compressedAverage, meters_[1].compressedAverage);
     Lanes levelAverage = pair(meters_[0].levelAverage, meters_[1].levelAverage);
     Lanes blockPeak = pair(meters_[0].blockPeak, meters_[1].blockPeak);
     __m128i clipCounter = _mm_setr_epi32(meters_[0].clipCounter, meters_[1].clipCounter, 0, 0);
@@ -617,14 +662,29 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
     Lanes y1 = pair(filters_[0].y1, filters_[1].y1), y2 = pair(filters_[0].y2, filters_[1].y2);
     const SideChainFilter& f = filters_[0];  // both channels share the coefficients
     const Lanes b0 = splat(f.b0), b2 = splat(f.b2), a1 = splat(f.a1), a2 = splat(f.a2);
-    StageLane stage(stage_);
 
     const Lanes inputGain = splat(b.inputGain), drive = splat(b.drive), meterCoef = splat(b.meterCoef);
-    const Lanes inverseDrive = splat(b.inverseDrive), dryWeight = splat(dryWeight_), outputGain = splat(b.outputGain);
+    const Lanes inverseDrive = splat(b.inverseDrive);
+    Follower follower{_mm_set_ss(envelope_),           _mm_set_ss(attackCoef_),
+                      _mm_set_ss(makeupGain_),         _mm_set_ss(meanSquare_),
+                      _mm_cvtsi32_si128(holdCounter_), _mm_set_ss(b.rmsCoef),
+                      _mm_set_ss(b.attackFactor),      _mm_set_ss(b.r0),
+                      _mm_set_ss(b.releaseHold),       _mm_set_ss(1.0f - b.h),
+                      _mm_set_ss(b.makeupTarget),      _mm_castsi128_ps(_mm_set1_epi32(b.rms ? -1 : 0)),
+                      _mm_cvtsi32_si128(b.holdLength)};
+    float releaseCoef = releaseCoef_;
     const bool limiter = kSat == SatMode::kLimiter;
-    const __m128 fall = _mm_set_ss(limiter ? b.stage.limiterFall : b.stage.clipperFall);
-    const __m128 rise = _mm_set_ss(limiter ? b.stage.limiterRise : b.stage.clipperRise);
-    const __m128 glide = _mm_set_ss(b.stage.peakGlide);
+    Mixer<kChannels, kSat> mixer{pair(meters_[0].compressedAverage, meters_[1].compressedAverage),
+                                 StageLane(stage_),
+                                 limiterIndex_,
+                                 meterCoef,
+                                 splat(dryWeight_),
+                                 splat(b.outputGain),
+                                 _mm_set_ss(limiter ? b.stage.limiterFall : b.stage.clipperFall),
+                                 _mm_set_ss(limiter ? b.stage.limiterRise : b.stage.clipperRise),
+                                 _mm_set_ss(b.stage.peakGlide),
+                                 &b.stage,
+                                 limiter_};
     const Lanes clipThreshold = splat(limiter ? 0.841f : 0.9f);
     // The counter only needs to tell "above clipCount"; it stops one past.
     const __m128i clipCount = _mm_set1_epi32(b.clipCount), clipStop = _mm_set1_epi32(b.clipCount + 1);
@@ -640,15 +700,53 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
     const __m128 flip = _mm_set1_ps(-0.0f);
     Lanes offset = splat(1e-9f);
 
-    // Per-chunk intermediates; padded to whole SSE registers and zeroed so
-    // that the four-wide passes only ever see finite values.
-    alignas(16) float inverseQs[kChunk] = {}, envelopes[kChunk] = {}, makeups[kChunk] = {};
-    alignas(16) float gainValues[kChunk] = {}, inverses[kChunk] = {};
-    // side: the band-passed side chain; wet: the output before the stage.
-    Lanes side[kChunk], delayed[kChunk], dryFrames[kChunk], wet[kChunk];
+    ChunkFrames frames[2];
+    // side: the band-passed side chain; wet: the output before the stage's gain.
+    Lanes side[kChunk], wet[kChunk];
+    // Padded to whole SSE registers and zeroed so that the four-wide passes
+    // only ever see finite values.
+    alignas(16) float inverseQs[kChunk] = {}, envelopes[kChunk] = {}, gainValues[kChunk] = {};
+    alignas(16) float stageEnvelopes[kChunk] = {};
 
+    // (4) Output stage gain, output meters and output of a mixed chunk.
+    auto finish = [&](int start, int count) noexcept {
+        if (kSat != SatMode::kOff) stageInverses(stageEnvelopes, count);
+        for (int j = 0; j < count; ++j) {
+            Lanes out = wet[j];
+            if (kSat != SatMode::kOff)
+                out = softClipLanes(out * Lanes{_mm_load1_ps(stageEnvelopes + j)}) * splat(kClipCeiling);
+            if (post) {
+                const Lanes ao = absolute(out);
+                levelAverage = levelAverage + (ao - levelAverage) * meterCoef;
+                blockPeak = maximum(blockPeak, ao);
+                if (kSat != SatMode::kOff) {
+                    // blockPeak <= threshold resets the counter (NaN counts
+                    // as above); above it, the counter advances and the
+                    // peak shows 1.0 once it passes clipCount. Whether the
+                    // next count passes is known before the peak is.
+                    const __m128i next = _mm_add_epi32(clipCounter, _mm_set1_epi32(1));
+                    const __m128i passes = _mm_cmpgt_epi32(next, clipCount);
+                    const __m128 above = _mm_cmpnle_ps(blockPeak.v, clipThreshold.v);
+                    clipCounter = _mm_and_si128(_mm_castps_si128(above), _mm_or_si128(_mm_and_si128(passes, clipStop),
+                                                                                      _mm_andnot_si128(passes, next)));
+                    blockPeak = select(_mm_and_ps(above, _mm_castsi128_ps(passes)), splat(1.0f), blockPeak);
+                }
+            }
+            const int i = start + j;
+            emit<kAccumulate>(outL, i, _mm_cvtss_f32(out.v));
+            if (kChannels == 2)
+                emit<kAccumulate>(outR, i, _mm_cvtss_f32(_mm_shuffle_ps(out.v, out.v, _MM_SHUFFLE(1, 1, 1, 1))));
+            else if (twoOutputs)
+                emit<kAccumulate>(outR, i, _mm_cvtss_f32(out.v));
+        }
+    };
+
+    const ChunkFrames* previous = nullptr;
+    int previousStart = 0, previousCount = 0, previousWrite = 0;
     for (int start = 0; start < n; start += kChunk) {
         const int count = n - start < kChunk ? n - start : kChunk;
+        ChunkFrames& current = frames[(start / kChunk) & 1];
+        const int write = w;
 
         // (1) Input, lines, input meters, side-chain band-pass. The delayed
         // frames are read here, after each sample's writes, as the lines are
@@ -663,8 +761,8 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
             if (!post) blockPeak = maximum(blockPeak, ax);
             const Lanes d = x * drive;
             storeLine<kChannels>(driven_, w, d);
-            delayed[j] = b.delay ? loadLine<kChannels>(driven_, la) : d;
-            dryFrames[j] = loadLine<kChannels>(dry_, dr);
+            current.delayed[j] = b.delay ? loadLine<kChannels>(driven_, la) : d;
+            current.dry[j] = loadLine<kChannels>(dry_, dr);
             const Lanes y = b0 * d + b2 * x2 - a1 * y1 - a2 * y2 + offset;
             x2 = x1;
             x1 = d;
@@ -676,87 +774,47 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
             dr = (dr + 1) & kLineMask;
         }
 
-        if (!listen) {
-            // (2) Detector, envelope and make-up glide.
-            const float before = _mm_cvtss_f32(follower.envelope);
-            follow<kChannels>(b.autoAttack, b.rms, follower, coefficients, side, inverseQs, envelopes, makeups, count);
-            // The automatic release coefficient is only used from the next
-            // block on: the last sample's value, from the envelope before it.
-            if (b.autoRelease) {
-                const float previous = count > 1 ? envelopes[count - 2] : before;
-                releaseCoef = (previous + 1e-8f) * b.releaseFactor * inverseQs[count - 1];
+        if (listen) {
+            // The band-passed signal is the wet signal; the make-up gain
+            // still glides.
+            for (int j = 0; j < count; ++j) {
+                follower.makeupGain = _mm_add_ss(
+                    follower.makeupGain,
+                    _mm_mul_ss(_mm_sub_ss(follower.makeupTarget, follower.makeupGain), _mm_set_ss(0.005125f)));
+                mixer.step(side[j] * inverseDrive, current.dry[j], (write + j) & kLineMask, wet[j], stageEnvelopes + j);
             }
-
-            // (3) Gain law.
-            gains(envelopes, b.hardShare, b.inverseDrive, gainValues, count);
-        } else {
-            __m128 makeupGain = follower.makeupGain;
-            for (int j = 0; j < count; ++j)
-                makeupGain = _mm_add_ss(
-                    makeupGain, _mm_mul_ss(_mm_sub_ss(coefficients.makeupTarget, makeupGain), _mm_set_ss(0.005125f)));
-            follower.makeupGain = makeupGain;
+            finish(start, count);
+            continue;
         }
 
-        // (4) Compressed signal, mix, output stage follower.
-        const int w0 = (w - count) & kLineMask;
-        for (int j = 0; j < count; ++j) {
-            Lanes v;
-            if (listen) {
-                v = side[j] * inverseDrive;
-            } else {
-                const Lanes sg = delayed[j] * Lanes{_mm_load1_ps(gainValues + j)};
-                compressedAverage = compressedAverage + (absolute(sg) - compressedAverage) * meterCoef;
-                v = sg * Lanes{_mm_load1_ps(makeups + j)};
-            }
-            const Lanes out = (v + (dryFrames[j] - v) * dryWeight) * outputGain;
-            const Lanes a = absolute(out);
-            const __m128 loudest =
-                kChannels == 2 ? _mm_max_ss(a.v, _mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(1, 1, 1, 1))) : a.v;
-            if (kSat == SatMode::kClipper) {
-                stage.follow(_mm_mul_ss(loudest, _mm_set_ss(1.414f)), fall, rise);
-                _mm_store_ss(inverses + j, stage.envelope);
-                wet[j] = out;
-            } else if (kSat == SatMode::kLimiter) {
-                storeLine<kChannels>(limiter_, (w0 + j) & kLineMask, out);
-                stage.limiterStep(loudest, b.stage, glide, fall, rise);
-                _mm_store_ss(inverses + j, stage.envelope);
-                wet[j] = loadLine<kChannels>(limiter_, li);
-                li = (li + 1) & kLineMask;
-            } else {
-                wet[j] = out;
-            }
+        // (2) Detector and envelope of this chunk, beside (3) gain law, mix
+        // and output stage follower of the one before.
+        if (previous != nullptr) gains(envelopes, b.hardShare, b.inverseDrive, gainValues, previousCount);
+        const ChunkFrames& before = previous != nullptr ? *previous : current;
+        const float envelopeBefore = _mm_cvtss_f32(follower.envelope);
+        if (b.autoAttack)
+            followAndMix<kChannels, kSat, true>(follower, side, inverseQs, envelopes, current, count, mixer, before,
+                                                gainValues, previousCount, previousWrite, wet, stageEnvelopes);
+        else
+            followAndMix<kChannels, kSat, false>(follower, side, inverseQs, envelopes, current, count, mixer, before,
+                                                 gainValues, previousCount, previousWrite, wet, stageEnvelopes);
+        // The automatic release coefficient is only used from the next
+        // block on: the last sample's value, from the envelope before it.
+        if (b.autoRelease) {
+            const float last = count > 1 ? envelopes[count - 2] : envelopeBefore;
+            releaseCoef = (last + 1e-8f) * b.releaseFactor * inverseQs[count - 1];
         }
-        if (kSat != SatMode::kOff) stageInverses(inverses, count);
-
-        // (5) Output stage gain, output meters, output.
-        for (int j = 0; j < count; ++j) {
-            Lanes out = wet[j];
-            if (kSat != SatMode::kOff)
-                out = softClipLanes(out * Lanes{_mm_load1_ps(inverses + j)}) * splat(kClipCeiling);
-            if (post) {
-                const Lanes ao = absolute(out);
-                levelAverage = levelAverage + (ao - levelAverage) * meterCoef;
-                blockPeak = maximum(blockPeak, ao);
-                if (kSat != SatMode::kOff) {
-                    // blockPeak <= threshold resets the counter (NaN counts
-                    // as above); above it, the counter advances and the
-                    // peak shows 1.0 once it passes clipCount. Whether the
-                    // next count passes is known before the peak is.
-                    const __m128i next = _mm_add_epi32(clipCounter, _mm_set1_epi32(1));
-                    const __m128i passes = _mm_cmpgt_epi32(next, clipCount);
-                    const __m128 above = _mm_cmpnle_ps(blockPeak.v, clipThreshold.v);
-                    clipCounter = _mm_and_si128(_mm_castps_si128(above),
-                                                _mm_or_si128(_mm_and_si128(passes, clipStop), _mm_andnot_si128(passes, next)));
-                    blockPeak = select(_mm_and_ps(above, _mm_castsi128_ps(passes)), splat(1.0f), blockPeak);
-                }
-            }
-            const int i = start + j;
-            emit<kAccumulate>(outL, i, _mm_cvtss_f32(out.v));
-            if (kChannels == 2)
-                emit<kAccumulate>(outR, i, _mm_cvtss_f32(_mm_shuffle_ps(out.v, out.v, _MM_SHUFFLE(1, 1, 1, 1))));
-            else if (twoOutputs)
-                emit<kAccumulate>(outR, i, _mm_cvtss_f32(out.v));
-        }
+        if (previous != nullptr) finish(previousStart, previousCount);
+        previous = &current;
+        previousStart = start;
+        previousCount = count;
+        previousWrite = write;
+    }
+    if (previous != nullptr) {
+        gains(envelopes, b.hardShare, b.inverseDrive, gainValues, previousCount);
+        for (int j = 0; j < previousCount; ++j)
+            mixer.compressed(*previous, gainValues, j, (previousWrite + j) & kLineMask, wet[j], stageEnvelopes + j);
+        finish(previousStart, previousCount);
     }
 
     if (n > 0) {
@@ -764,7 +822,7 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
             ChannelMeter& m = meters_[c];
             const int from = kChannels == 2 ? c : 0;
             m.inputAverage = lane(inputAverage, from);
-            m.compressedAverage = lane(compressedAverage, from);
+            m.compressedAverage = lane(mixer.compressedAverage, from);
             m.blockPeak = lane(blockPeak, from);
             m.levelAverage = post ? lane(levelAverage, from) : m.inputAverage;
         }
@@ -781,7 +839,7 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
     writeIndex_ = w;
     lookAheadIndex_ = la;
     dryIndex_ = dr;
-    limiterIndex_ = li;
+    limiterIndex_ = mixer.limiterIndex;
     // The coefficients may have been redesigned meanwhile; only the state is ours.
     for (int c = 0; c < kChannels; ++c) {
         SideChainFilter& s = filters_[c];
@@ -790,7 +848,7 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
         s.y1 = s.y0 = lane(y1, c);
         s.y2 = lane(y2, c);
     }
-    stage.store(stage_);
+    mixer.stage.store(stage_);
 }
 
 // The output stage mode picks the loop, so that its choice is made once per block.
