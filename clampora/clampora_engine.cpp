@@ -431,7 +431,7 @@ inline Lanes softClipLanes(Lanes z) noexcept {
 }
 
 // Samples per pass: the intermediate buffers stay in the first-level cache.
-constexpr int kChunk = 128;
+constexpr int kChunk = 64;
 
 // The detector's and envelope's running values and per-block constants,
 // in lane 0, and one sample's step. The detector's level p is the average
