@@ -554,7 +554,7 @@ struct StageLane {
         const __m128 factor = _mm_and_ps(_mm_castsi128_ps(_mm_and_si128(beforeEnd, afterStart)), glide);
         const __m128 atEnd = _mm_castsi128_ps(_mm_cmpeq_epi32(beforeEnd, _mm_setzero_si128()));
         runningPeak = _mm_max_ss(p, runningPeak);
-        const __m128 handOver = _mm_or_ps(_mm_cmpgt_ss(runningPeak, heldPeak), atEnd);
+        const __m128 handOver = _mm_or_ps(_mm_cmplt_ss(heldPeak, runningPeak), atEnd);
         const __m128 glided = _mm_add_ss(heldPeak, _mm_mul_ss(_mm_sub_ss(runningPeak, heldPeak), factor));
         heldPeak = select(handOver, runningPeak, glided);
         runningPeak = _mm_andnot_ps(handOver, runningPeak);
@@ -646,11 +646,15 @@ void followAndMix(Follower& followerState, const Lanes* side, float* inverseQ, f
 //
 // The chain runs in passes over chunks of the block, each short enough for
 // the processor to overlap many samples of it: (1) input, lines, input
-// meters and band-pass; (2) detector, envelope and make-up glide; (3) gain
-// law, two samples at a time; (4) mix, compressed meter and the output
-// stage's follower; (5) output stage gain, output meters and output. One
-// fused pass would be limited by the latency of the whole chain per sample.
-// Data-dependent choices are selects, so no branch follows the signal.
+// meters and band-pass; (2) detector, envelope and make-up glide, in one
+// loop with (3) the gain law's product (computed two samples at a time
+// beforehand), mix, compressed meter and output stage follower of the chunk
+// before, so that the two longest recursions overlap; (4) output stage
+// gain, output meters and output. One fused pass would be limited by the
+// latency of the whole chain per sample. Data-dependent choices are
+// selects, so no branch follows the signal; every lane operation is the
+// IEEE operation of the per-sample formula, so the result is the same bits
+// as processing one sample at a time.
 template <int kChannels, bool kAccumulate, SatMode kSat>
 void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outputs, int n, bool twoOutputs) noexcept {
     int w = writeIndex_, la = lookAheadIndex_, dr = dryIndex_;
