@@ -570,10 +570,9 @@ struct ChunkFrames {
     alignas(16) float makeup[kChunk] = {};
 };
 
-// Gain, mix and the output stage's follower for one sample: the compressed
-// meter, the wet and dry mix with the output gain, and the stage's level
-// (the limiter's delay line too). Leaves the frame before the stage's gain
-// in wet and the stage's envelope in envelopeOut.
+// Mix and the output stage's follower: the compressed meter, the wet and dry
+// mix with the output gain, and the stage's level (the limiter's delay line
+// too).
 template <int kChannels, SatMode kSat>
 struct Mixer {
     Lanes compressedAverage;
@@ -584,55 +583,67 @@ struct Mixer {
     const OutputStageCoefficients* coefficients;
     float (*limiterLine)[2];
 
-    void step(Lanes v, Lanes dry, int writeAt, Lanes& wet, float* envelopeOut) noexcept {
+    // The output frame before the stage, and its louder channel's level.
+    void mix(Lanes v, Lanes dry, Lanes& wet, float* loudest) const noexcept {
         const Lanes out = (v + (dry - v) * dryWeight) * outputGain;
         const Lanes a = absolute(out);
-        const __m128 loudest =
-            kChannels == 2 ? _mm_max_ss(a.v, _mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(1, 1, 1, 1))) : a.v;
+        _mm_store_ss(loudest, kChannels == 2 ? _mm_max_ss(a.v, _mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(1, 1, 1, 1))) : a.v);
+        wet = out;
+    }
+
+    // The compressed path of a chunk: the delayed frame times g, metered,
+    // times the make-up gain, then mixed. Only the meter is a recursion, so
+    // the frames overlap freely.
+    void mixCompressed(const ChunkFrames& f, const float* gain, int count, Lanes* wet, float* loudest) noexcept {
+        Lanes average = compressedAverage;
+        for (int j = 0; j < count; ++j) {
+            const Lanes sg = f.delayed[j] * Lanes{_mm_load1_ps(gain + j)};
+            average = average + (absolute(sg) - average) * meterCoef;
+            mix(sg * Lanes{_mm_load1_ps(f.makeup + j)}, f.dry[j], wet[j], loudest + j);
+        }
+        compressedAverage = average;
+    }
+
+    // The stage's follower for one frame; leaves the frame to be scaled in
+    // wet (for the limiter, the one leaving its delay line) and the stage's
+    // envelope in envelopeOut.
+    void stageStep(Lanes& wet, const float* loudest, int writeAt, float* envelopeOut) noexcept {
+        const __m128 level = _mm_load_ss(loudest);
         if (kSat == SatMode::kClipper) {
-            stage.follow(_mm_mul_ss(loudest, _mm_set_ss(1.414f)), fall, rise);
+            stage.follow(_mm_mul_ss(level, _mm_set_ss(1.414f)), fall, rise);
             _mm_store_ss(envelopeOut, stage.envelope);
-            wet = out;
         } else if (kSat == SatMode::kLimiter) {
-            storeLine<kChannels>(limiterLine, writeAt, out);
-            stage.limiterStep(loudest, *coefficients, glide, fall, rise);
+            storeLine<kChannels>(limiterLine, writeAt, wet);
+            stage.limiterStep(level, *coefficients, glide, fall, rise);
             _mm_store_ss(envelopeOut, stage.envelope);
             wet = loadLine<kChannels>(limiterLine, limiterIndex);
             limiterIndex = (limiterIndex + 1) & kLineMask;
-        } else {
-            wet = out;
         }
-    }
-
-    // The compressed path: the delayed frame times g, metered, times the make-up gain.
-    void compressed(const ChunkFrames& f, const float* gain, int j, int writeAt, Lanes& wet,
-                    float* envelopeOut) noexcept {
-        const Lanes sg = f.delayed[j] * Lanes{_mm_load1_ps(gain + j)};
-        compressedAverage = compressedAverage + (absolute(sg) - compressedAverage) * meterCoef;
-        step(sg * Lanes{_mm_load1_ps(f.makeup + j)}, f.dry[j], writeAt, wet, envelopeOut);
     }
 };
 
-// The envelope of one chunk interleaved with the mix of the chunk before it:
-// two independent recursions in one loop, so the processor overlaps them.
+// The envelope of one chunk interleaved with the output stage's follower of
+// the chunk before it: two independent recursions in one loop, so the
+// processor overlaps them.
 template <int kChannels, SatMode kSat, bool kAutoAttack>
-void followAndMix(Follower& followerState, const Lanes* side, float* inverseQ, float* envelope, ChunkFrames& current,
-                  int count, Mixer<kChannels, kSat>& mixerState, const ChunkFrames& previous, const float* gain,
-                  int previousCount, int previousWrite, Lanes* wet, float* stageEnvelope) noexcept {
+void followAndStage(Follower& followerState, const Lanes* side, float* inverseQ, float* envelope,
+                    ChunkFrames& current, int count, Mixer<kChannels, kSat>& mixerState, const float* loudest,
+                    int previousCount, int previousWrite, Lanes* wet, float* stageEnvelope) noexcept {
     // Local copies: the stores below may not touch them, so they stay in registers.
     Follower follower = followerState;
     Mixer<kChannels, kSat> mixer = mixerState;
-    const int both = count < previousCount ? count : previousCount;
+    const int stageCount = kSat == SatMode::kOff ? 0 : previousCount;
+    const int both = count < stageCount ? count : stageCount;
     int j = 0;
     for (; j < both; ++j) {
         const __m128 q = follower.step<kChannels, kAutoAttack>(side[j], envelope + j, current.makeup + j);
         _mm_store_ss(inverseQ + j, q);
-        mixer.compressed(previous, gain, j, (previousWrite + j) & kLineMask, wet[j], stageEnvelope + j);
+        mixer.stageStep(wet[j], loudest + j, (previousWrite + j) & kLineMask, stageEnvelope + j);
     }
     for (int k = j; k < count; ++k)
         _mm_store_ss(inverseQ + k, follower.step<kChannels, kAutoAttack>(side[k], envelope + k, current.makeup + k));
-    for (int k = j; k < previousCount; ++k)
-        mixer.compressed(previous, gain, k, (previousWrite + k) & kLineMask, wet[k], stageEnvelope + k);
+    for (int k = j; k < stageCount; ++k)
+        mixer.stageStep(wet[k], loudest + k, (previousWrite + k) & kLineMask, stageEnvelope + k);
     followerState = follower;
     mixerState = mixer;
 }
@@ -710,7 +721,7 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
     // Padded to whole SSE registers and zeroed so that the four-wide passes
     // only ever see finite values.
     alignas(16) float inverseQs[kChunk] = {}, envelopes[kChunk] = {}, gainValues[kChunk] = {};
-    alignas(16) float stageEnvelopes[kChunk] = {};
+    alignas(16) float stageEnvelopes[kChunk] = {}, loudest[kChunk] = {};
 
     // (4) Output stage gain, output meters and output of a mixed chunk.
     auto finish = [&](int start, int count) noexcept {
@@ -785,23 +796,27 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
                 follower.makeupGain = _mm_add_ss(
                     follower.makeupGain,
                     _mm_mul_ss(_mm_sub_ss(follower.makeupTarget, follower.makeupGain), _mm_set_ss(0.005125f)));
-                mixer.step(side[j] * inverseDrive, current.dry[j], (write + j) & kLineMask, wet[j], stageEnvelopes + j);
+                mixer.mix(side[j] * inverseDrive, current.dry[j], wet[j], loudest + j);
             }
+            for (int j = 0; j < count; ++j)
+                mixer.stageStep(wet[j], loudest + j, (write + j) & kLineMask, stageEnvelopes + j);
             finish(start, count);
             continue;
         }
 
-        // (2) Detector and envelope of this chunk, beside (3) gain law, mix
-        // and output stage follower of the one before.
-        if (previous != nullptr) gains(envelopes, b.hardShare, b.inverseDrive, gainValues, previousCount);
-        const ChunkFrames& before = previous != nullptr ? *previous : current;
+        // (2) Detector and envelope of this chunk, beside the output stage
+        // follower of the one before, after (3) its gain law and mix.
+        if (previous != nullptr) {
+            gains(envelopes, b.hardShare, b.inverseDrive, gainValues, previousCount);
+            mixer.mixCompressed(*previous, gainValues, previousCount, wet, loudest);
+        }
         const float envelopeBefore = _mm_cvtss_f32(follower.envelope);
         if (b.autoAttack)
-            followAndMix<kChannels, kSat, true>(follower, side, inverseQs, envelopes, current, count, mixer, before,
-                                                gainValues, previousCount, previousWrite, wet, stageEnvelopes);
+            followAndStage<kChannels, kSat, true>(follower, side, inverseQs, envelopes, current, count, mixer, loudest,
+                                                  previousCount, previousWrite, wet, stageEnvelopes);
         else
-            followAndMix<kChannels, kSat, false>(follower, side, inverseQs, envelopes, current, count, mixer, before,
-                                                 gainValues, previousCount, previousWrite, wet, stageEnvelopes);
+            followAndStage<kChannels, kSat, false>(follower, side, inverseQs, envelopes, current, count, mixer,
+                                                   loudest, previousCount, previousWrite, wet, stageEnvelopes);
         // The automatic release coefficient is only used from the next
         // block on: the last sample's value, from the envelope before it.
         if (b.autoRelease) {
@@ -816,8 +831,9 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
     }
     if (previous != nullptr) {
         gains(envelopes, b.hardShare, b.inverseDrive, gainValues, previousCount);
+        mixer.mixCompressed(*previous, gainValues, previousCount, wet, loudest);
         for (int j = 0; j < previousCount; ++j)
-            mixer.compressed(*previous, gainValues, j, (previousWrite + j) & kLineMask, wet[j], stageEnvelopes + j);
+            mixer.stageStep(wet[j], loudest + j, (previousWrite + j) & kLineMask, stageEnvelopes + j);
         finish(previousStart, previousCount);
     }
 
