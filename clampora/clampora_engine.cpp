@@ -433,6 +433,35 @@ inline Lanes softClipLanes(Lanes z) noexcept {
 // Samples per pass: the intermediate buffers stay in the first-level cache.
 constexpr int kChunk = 64;
 
+// The detector's level p for one band-passed frame: the average and the
+// louder of the two rectified channels (the one channel scaled alike), with
+// its floor.
+template <int kChannels>
+inline __m128 detectorPeak(Lanes side) noexcept {
+    const Lanes a = absolute(side);
+    __m128 p;
+    if (kChannels == 1) {
+        p = _mm_mul_ss(a.v, _mm_set_ss(1.2071f));
+    } else {
+        const __m128 r = _mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(1, 1, 1, 1));
+        p = _mm_mul_ss(_mm_add_ss(_mm_mul_ss(_mm_add_ss(a.v, r), _mm_set_ss(0.7071f)), _mm_max_ss(a.v, r)),
+                       _mm_set_ss(0.5f));
+    }
+    // 0.001 > p ? 0.001 : p
+    return _mm_max_ss(_mm_set_ss(0.001f), p);
+}
+
+// Four samples per operation: q = 1.7 sqrt(ms) replaces the mean square by
+// 1 / (q + 1e-8) for the automatic timing, and the level (p on entry) by q
+// when the detector averages.
+void detectorLevels(float* meanSquare, float* level, bool rms, int count) noexcept {
+    for (int j = 0; j < count; j += 4) {
+        const __m128 q = _mm_mul_ps(_mm_sqrt_ps(_mm_load_ps(meanSquare + j)), _mm_set1_ps(1.7f));
+        if (rms) _mm_store_ps(level + j, q);
+        _mm_store_ps(meanSquare + j, _mm_div_ps(_mm_set1_ps(1.0f), _mm_add_ps(q, _mm_set1_ps(1e-8f))));
+    }
+}
+
 // The detector's and envelope's running values and per-block constants,
 // in lane 0, and one sample's step. The detector's level p is the average
 // and the louder of the two rectified band-passed channels (the one channel
@@ -441,34 +470,22 @@ constexpr int kChunk = 64;
 // it holds for holdLength samples, then releases toward h times the level.
 // The make-up gain glides beside it.
 struct Follower {
-    __m128 envelope, attackCoef, makeupGain, meanSquare;
+    __m128 envelope, attackCoef, makeupGain;
     __m128i holdCounter;
-    __m128 rmsCoef, attackFactor, r0, releaseHold, keep, makeupTarget, rms;
+    __m128 attackFactor, r0, releaseHold, keep, makeupTarget;
     __m128i holdLength;
 
-    // Returns 1 / (q + 1e-8); stores the envelope and the make-up gain.
-    template <int kChannels, bool kAutoAttack>
-    __m128 step(Lanes side, float* envelopeOut, float* makeupOut) noexcept {
+    // One sample from the detector's level and 1 / (q + 1e-8); stores the
+    // envelope and the make-up gain.
+    template <bool kAutoAttack>
+    void step(const float* levelIn, const float* inverseQIn, float* envelopeOut, float* makeupOut) noexcept {
         makeupGain = _mm_add_ss(makeupGain, _mm_mul_ss(_mm_sub_ss(makeupTarget, makeupGain), _mm_set_ss(0.005125f)));
         _mm_store_ss(makeupOut, makeupGain);
-        const Lanes a = absolute(side);
-        __m128 p;
-        if (kChannels == 1) {
-            p = _mm_mul_ss(a.v, _mm_set_ss(1.2071f));
-        } else {
-            const __m128 r = _mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(1, 1, 1, 1));
-            p = _mm_mul_ss(_mm_add_ss(_mm_mul_ss(_mm_add_ss(a.v, r), _mm_set_ss(0.7071f)), _mm_max_ss(a.v, r)),
-                           _mm_set_ss(0.5f));
-        }
-        // 0.001 > p ? 0.001 : p
-        p = _mm_max_ss(_mm_set_ss(0.001f), p);
-        meanSquare = _mm_add_ss(meanSquare, _mm_mul_ss(_mm_sub_ss(_mm_mul_ss(p, p), meanSquare), rmsCoef));
-        const __m128 q = _mm_mul_ss(_mm_sqrt_ss(meanSquare), _mm_set_ss(1.7f));
-        const __m128 level = select(rms, q, p);
-        const __m128 inverseQ = _mm_div_ss(_mm_set_ss(1.0f), _mm_add_ss(q, _mm_set_ss(1e-8f)));
+        const __m128 level = _mm_load_ss(levelIn);
         if (kAutoAttack) {
             const __m128 raised = _mm_add_ss(envelope, _mm_set_ss(1e-8f));
-            attackCoef = _mm_mul_ss(_mm_sub_ss(_mm_set_ss(1.0f), _mm_mul_ss(raised, inverseQ)), attackFactor);
+            attackCoef =
+                _mm_mul_ss(_mm_sub_ss(_mm_set_ss(1.0f), _mm_mul_ss(raised, _mm_load_ss(inverseQIn))), attackFactor);
         }
         const __m128 change = _mm_sub_ss(level, envelope);
         const __m128 attacked = _mm_add_ss(envelope, _mm_mul_ss(change, attackCoef));
@@ -479,7 +496,6 @@ struct Follower {
         holdCounter = _mm_and_si128(_mm_castps_si128(below), _mm_sub_epi32(holdCounter, _mm_castps_si128(holding)));
         envelope = select(below, select(holding, envelope, released), attacked);
         _mm_store_ss(envelopeOut, envelope);
-        return inverseQ;
     }
 };
 
@@ -587,7 +603,8 @@ struct Mixer {
     void mix(Lanes v, Lanes dry, Lanes& wet, float* loudest) const noexcept {
         const Lanes out = (v + (dry - v) * dryWeight) * outputGain;
         const Lanes a = absolute(out);
-        _mm_store_ss(loudest, kChannels == 2 ? _mm_max_ss(a.v, _mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(1, 1, 1, 1))) : a.v);
+        _mm_store_ss(loudest,
+                     kChannels == 2 ? _mm_max_ss(a.v, _mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(1, 1, 1, 1))) : a.v);
         wet = out;
     }
 
@@ -626,7 +643,7 @@ struct Mixer {
 // the chunk before it: two independent recursions in one loop, so the
 // processor overlaps them.
 template <int kChannels, SatMode kSat, bool kAutoAttack>
-void followAndStage(Follower& followerState, const Lanes* side, float* inverseQ, float* envelope,
+void followAndStage(Follower& followerState, const float* level, const float* inverseQ, float* envelope,
                     ChunkFrames& current, int count, Mixer<kChannels, kSat>& mixerState, const float* loudest,
                     int previousCount, int previousWrite, Lanes* wet, float* stageEnvelope) noexcept {
     // Local copies: the stores below may not touch them, so they stay in registers.
@@ -636,12 +653,11 @@ void followAndStage(Follower& followerState, const Lanes* side, float* inverseQ,
     const int both = count < stageCount ? count : stageCount;
     int j = 0;
     for (; j < both; ++j) {
-        const __m128 q = follower.step<kChannels, kAutoAttack>(side[j], envelope + j, current.makeup + j);
-        _mm_store_ss(inverseQ + j, q);
+        follower.step<kAutoAttack>(level + j, inverseQ + j, envelope + j, current.makeup + j);
         mixer.stageStep(wet[j], loudest + j, (previousWrite + j) & kLineMask, stageEnvelope + j);
     }
     for (int k = j; k < count; ++k)
-        _mm_store_ss(inverseQ + k, follower.step<kChannels, kAutoAttack>(side[k], envelope + k, current.makeup + k));
+        follower.step<kAutoAttack>(level + k, inverseQ + k, envelope + k, current.makeup + k);
     for (int k = j; k < stageCount; ++k)
         mixer.stageStep(wet[k], loudest + k, (previousWrite + k) & kLineMask, stageEnvelope + k);
     followerState = follower;
@@ -680,13 +696,12 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
 
     const Lanes inputGain = splat(b.inputGain), drive = splat(b.drive), meterCoef = splat(b.meterCoef);
     const Lanes inverseDrive = splat(b.inverseDrive);
-    Follower follower{_mm_set_ss(envelope_),           _mm_set_ss(attackCoef_),
-                      _mm_set_ss(makeupGain_),         _mm_set_ss(meanSquare_),
-                      _mm_cvtsi32_si128(holdCounter_), _mm_set_ss(b.rmsCoef),
-                      _mm_set_ss(b.attackFactor),      _mm_set_ss(b.r0),
-                      _mm_set_ss(b.releaseHold),       _mm_set_ss(1.0f - b.h),
-                      _mm_set_ss(b.makeupTarget),      _mm_castsi128_ps(_mm_set1_epi32(b.rms ? -1 : 0)),
+    Follower follower{_mm_set_ss(envelope_),           _mm_set_ss(attackCoef_),    _mm_set_ss(makeupGain_),
+                      _mm_cvtsi32_si128(holdCounter_), _mm_set_ss(b.attackFactor), _mm_set_ss(b.r0),
+                      _mm_set_ss(b.releaseHold),       _mm_set_ss(1.0f - b.h),     _mm_set_ss(b.makeupTarget),
                       _mm_cvtsi32_si128(b.holdLength)};
+    __m128 meanSquare = _mm_set_ss(meanSquare_);
+    const __m128 rmsCoef = _mm_set_ss(b.rmsCoef);
     float releaseCoef = releaseCoef_;
     const bool limiter = kSat == SatMode::kLimiter;
     Mixer<kChannels, kSat> mixer{pair(meters_[0].compressedAverage, meters_[1].compressedAverage),
@@ -720,7 +735,7 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
     Lanes side[kChunk], wet[kChunk];
     // Padded to whole SSE registers and zeroed so that the four-wide passes
     // only ever see finite values.
-    alignas(16) float inverseQs[kChunk] = {}, envelopes[kChunk] = {}, gainValues[kChunk] = {};
+    alignas(16) float levels[kChunk] = {}, inverseQs[kChunk] = {}, envelopes[kChunk] = {}, gainValues[kChunk] = {};
     alignas(16) float stageEnvelopes[kChunk] = {}, loudest[kChunk] = {};
 
     // (4) Output stage gain, output meters and output of a mixed chunk.
@@ -784,6 +799,12 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
             y2 = y1;
             y1 = y;
             side[j] = y;
+            if (!listen) {
+                const __m128 p = detectorPeak<kChannels>(y);
+                meanSquare = _mm_add_ss(meanSquare, _mm_mul_ss(_mm_sub_ss(_mm_mul_ss(p, p), meanSquare), rmsCoef));
+                _mm_store_ss(levels + j, p);
+                _mm_store_ss(inverseQs + j, meanSquare);
+            }
             w = (w + 1) & kLineMask;
             la = (la + 1) & kLineMask;
             dr = (dr + 1) & kLineMask;
@@ -806,16 +827,17 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
 
         // (2) Detector and envelope of this chunk, beside the output stage
         // follower of the one before, after (3) its gain law and mix.
+        detectorLevels(inverseQs, levels, b.rms, count);
         if (previous != nullptr) {
             gains(envelopes, b.hardShare, b.inverseDrive, gainValues, previousCount);
             mixer.mixCompressed(*previous, gainValues, previousCount, wet, loudest);
         }
         const float envelopeBefore = _mm_cvtss_f32(follower.envelope);
         if (b.autoAttack)
-            followAndStage<kChannels, kSat, true>(follower, side, inverseQs, envelopes, current, count, mixer, loudest,
-                                                  previousCount, previousWrite, wet, stageEnvelopes);
+            followAndStage<kChannels, kSat, true>(follower, levels, inverseQs, envelopes, current, count, mixer,
+                                                  loudest, previousCount, previousWrite, wet, stageEnvelopes);
         else
-            followAndStage<kChannels, kSat, false>(follower, side, inverseQs, envelopes, current, count, mixer,
+            followAndStage<kChannels, kSat, false>(follower, levels, inverseQs, envelopes, current, count, mixer,
                                                    loudest, previousCount, previousWrite, wet, stageEnvelopes);
         // The automatic release coefficient is only used from the next
         // block on: the last sample's value, from the envelope before it.
@@ -850,7 +872,7 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
         _mm_store_si128(reinterpret_cast<__m128i*>(counters), clipCounter);
         for (int c = 0; c < kChannels; ++c) meters_[c].clipCounter = counters[c];
     }
-    meanSquare_ = _mm_cvtss_f32(follower.meanSquare);
+    meanSquare_ = _mm_cvtss_f32(meanSquare);
     envelope_ = _mm_cvtss_f32(follower.envelope);
     holdCounter_ = _mm_cvtsi128_si32(follower.holdCounter);
     attackCoef_ = _mm_cvtss_f32(follower.attackCoef);
