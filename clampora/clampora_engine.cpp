@@ -237,17 +237,33 @@ void ClamporaEngine::prepare(Block& b, const float* targets, float sampleRate, i
     b.hostRate = usableRate(sampleRate);
     for (ChannelMeter& m : meters_) m.blockPeak = 0.0f;
 
-    b.meterCoef = onePole(fs, 0.3);
-    b.peakDecay = static_cast<float>(1.0 - dsp::pow(0.1091012, n / (0.6 * fs)));
-    b.rmsCoef = onePole(fs, 0.015);
-    b.stage.clipperRise = onePole(fs, 0.0065);
-    b.stage.clipperFall = onePole(fs, 0.0125);
-    b.stage.limiterRise = onePole(fs, 0.0019);
-    b.stage.limiterFall = onePole(fs, 0.0024);
-    b.stage.peakGlide = onePole(fs, 0.0008);
-    b.stage.holdStart = static_cast<int>(fs * 0.0012);
-    b.stage.holdEnd = static_cast<int>(fs * 0.0024);
-    b.clipCount = static_cast<int>(fs * 0.015);
+    // The rate's coefficients are redesigned only when the rate (or, for
+    // the meter's decay per block, the block length) changes.
+    if (rate_.fs != fs) {
+        rate_.fs = fs;
+        rate_.blockFrames = -1;
+        rate_.meterCoef = onePole(fs, 0.3);
+        rate_.rmsCoef = onePole(fs, 0.015);
+        rate_.stage.clipperRise = onePole(fs, 0.0065);
+        rate_.stage.clipperFall = onePole(fs, 0.0125);
+        rate_.stage.limiterRise = onePole(fs, 0.0019);
+        rate_.stage.limiterFall = onePole(fs, 0.0024);
+        rate_.stage.peakGlide = onePole(fs, 0.0008);
+        rate_.stage.holdStart = static_cast<int>(fs * 0.0012);
+        rate_.stage.holdEnd = static_cast<int>(fs * 0.0024);
+        rate_.clipCount = static_cast<int>(fs * 0.015);
+        rate_.fixedAttack = onePole(fs, 0.0001);
+        rate_.fixedRelease = onePole(fs, 0.01);
+    }
+    if (rate_.blockFrames != n) {
+        rate_.blockFrames = n;
+        rate_.peakDecay = static_cast<float>(1.0 - dsp::pow(0.1091012, n / (0.6 * fs)));
+    }
+    b.meterCoef = rate_.meterCoef;
+    b.peakDecay = rate_.peakDecay;
+    b.rmsCoef = rate_.rmsCoef;
+    b.stage = rate_.stage;
+    b.clipCount = rate_.clipCount;
 
     // Attack: automatic "fast"/"slow", fixed 0.1 ms, or continuous 0.1 ms .. 1 s.
     const double attack = t[kAttack];
@@ -263,7 +279,7 @@ void ClamporaEngine::prepare(Block& b, const float* targets, float sampleRate, i
         shape = 0.28;
         smAttack_ = t[kAttack];
     } else if (attack < kFixedEdge) {
-        attackCoef_ = onePole(fs, 0.0001);
+        attackCoef_ = rate_.fixedAttack;
         smAttack_ = t[kAttack];
     } else {
         shape = 1.2 * (smAttack_ - 0.1666666);
@@ -300,7 +316,7 @@ void ClamporaEngine::prepare(Block& b, const float* targets, float sampleRate, i
         b.releaseFactor = 0.00003f;
         smRelease_ = t[kRelease];
     } else if (release <= kFixedEdge) {
-        releaseCoef_ = onePole(fs, 0.01);
+        releaseCoef_ = rate_.fixedRelease;
         smRelease_ = t[kRelease];
     } else {
         smRelease_ += (t[kRelease] - smRelease_) * 0.18f;

@@ -122,6 +122,14 @@ private:
     int dryIndex_ = 0;
     int limiterIndex_ = 0;
 
+    // Coefficients that depend only on the rate (and the block length).
+    struct RateCoefficients {
+        int fs = -1, blockFrames = -1;
+        float meterCoef = 0.0f, rmsCoef = 0.0f, peakDecay = 0.0f, fixedAttack = 0.0f, fixedRelease = 0.0f;
+        OutputStageCoefficients stage{};
+        int clipCount = 0;
+    } rate_;
+
     OutputStageState stage_;
     ChannelMeter meters_[2];
     MeterRings rings_;
