@@ -5,40 +5,21 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/engine_bench.h"
 #include "clampora/clampora_effect.h"
 
 namespace {
 
 using klv::clampora::ClamporaEffect;
 namespace p = klv::clampora;
-using klv::AEffect;
-using klv::VstInt32;
-using klv::VstIntPtr;
 
-VstIntPtr KLV_CALL quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    if (opcode == klv::audioMasterVersion) return 2400;
-    if (opcode == klv::audioMasterPinConnected) return 0;  // 0: connected
-    return 0;
-}
-
-constexpr int kBlock = 512;
+using klv::bench::kBlock;
+using klv::bench::quietHost;
 
 struct Setup {
     int program;  // factory program, or -1 for the settings below
     float process, attack, release, sat, stereoMono;
 };
-
-// Deterministic programme material: two detuned tones with a slow swell.
-void fill(std::vector<float>& l, std::vector<float>& r, int frames) {
-    l.resize(frames);
-    r.resize(frames);
-    for (int i = 0; i < frames; ++i) {
-        const double t = i / 44100.0;
-        const double swell = 0.3 + 0.25 * std::sin(2.0 * 3.141592653589793 * 0.7 * t);
-        l[i] = static_cast<float>(swell * std::sin(2.0 * 3.141592653589793 * 220.0 * t));
-        r[i] = static_cast<float>(swell * std::sin(2.0 * 3.141592653589793 * 331.0 * t));
-    }
-}
 
 void runCase(benchmark::State& state, const Setup& s) {
     ClamporaEffect effect(&quietHost);
@@ -59,22 +40,7 @@ void runCase(benchmark::State& state, const Setup& s) {
     if (s.stereoMono >= 0.0f) effect.setParameter(p::kStereoMono, s.stereoMono);
     effect.suspend();
 
-    const int frames = 44100;
-    std::vector<float> l, r, outL(kBlock), outR(kBlock);
-    fill(l, r, frames);
-    int pos = 0;
-    for (auto _ : state) {
-        float* in[2] = {l.data() + pos, r.data() + pos};
-        float* out[2] = {outL.data(), outR.data()};
-        effect.processReplacing(in, out, kBlock);
-        benchmark::DoNotOptimize(outL.data());
-        benchmark::ClobberMemory();
-        pos += kBlock;
-        if (pos + kBlock > frames) pos = 0;
-    }
-    state.SetItemsProcessed(state.iterations() * kBlock);
-    state.counters["ns/frame"] = benchmark::Counter(static_cast<double>(state.iterations()) * kBlock,
-                                                    benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    klv::bench::timeBlocks(state, effect);
     state.counters["stereo"] = effect.linkedStereo() ? 1 : 0;
 }
 

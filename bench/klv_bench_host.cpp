@@ -109,10 +109,10 @@ bool selectProgram(PluginInstance& p, const std::string& which) {
     return false;
 }
 
-bool load(const std::string& spec, const Options& o, Subject& s) {
-    const std::size_t at = spec.rfind('@');
-    const std::string path = at == std::string::npos ? spec : spec.substr(0, at);
-    s.label = spec.substr(spec.find_last_of('/') == std::string::npos ? 0 : spec.find_last_of('/') + 1);
+bool load(const std::string& argument, const Options& o, Subject& s) {
+    const std::size_t at = argument.rfind('@');
+    const std::string path = at == std::string::npos ? argument : argument.substr(0, at);
+    s.label = argument.substr(argument.find_last_of('/') == std::string::npos ? 0 : argument.find_last_of('/') + 1);
     s.library = std::make_unique<PluginLibrary>();
     if (!s.library->open(path)) {
         std::fprintf(stderr, "%s: %s\n", path.c_str(), s.library->error().c_str());
@@ -130,8 +130,8 @@ bool load(const std::string& spec, const Options& o, Subject& s) {
     p.dispatch(klv::effOpen);
     p.dispatch(klv::effSetSampleRate, 0, 0, nullptr, o.rate);
     p.dispatch(klv::effSetBlockSize, 0, o.block);
-    if (at != std::string::npos && !selectProgram(p, spec.substr(at + 1))) {
-        std::fprintf(stderr, "%s: no program %s\n", path.c_str(), spec.substr(at + 1).c_str());
+    if (at != std::string::npos && !selectProgram(p, argument.substr(at + 1))) {
+        std::fprintf(stderr, "%s: no program %s\n", path.c_str(), argument.substr(at + 1).c_str());
         return false;
     }
     p.dispatch(klv::effMainsChanged, 0, 1);

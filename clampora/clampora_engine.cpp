@@ -20,46 +20,18 @@ constexpr double kFixedEdge = 0.1666666;
 constexpr float kSnapSlow = 0.0833333f;
 constexpr float kSnapFixed = 0.1666666f;
 
-// Inputs beyond +-65536 (about +96 dBFS) are clamped: squared after the
-// largest drive and input gain they would overflow the RMS detector.
-constexpr float kInputLimit = 65536.0f;
-
 // One-pole coefficient: after T seconds a step has decayed to 0.1091012 of
 // itself, k(T) = 1 - 0.1091012^(1 / (fs T)).
 float onePole(int fs, double seconds) noexcept {
     return static_cast<float>(1.0 - dsp::pow(0.1091012, 1.0 / (fs * seconds)));
 }
 
-// Non-finite samples count as silence; absurd finite ones are clamped.
-// x - x is 0 for every finite x and NaN otherwise; written as selects so
-// the loop carries no branch for it.
-inline float sanitise(float x) noexcept {
-    const float finite = (x - x == 0.0f) ? x : 0.0f;
-    const float low = finite < -kInputLimit ? -kInputLimit : finite;
-    return low > kInputLimit ? kInputLimit : low;
-}
-
-// Continuous parameters are meant to lie in 0..1; a host may send anything
-// finite. Outside that range the powers below overflow, so the working
-// values use the nearest end of the range (the stored value is kept).
-inline float unit(float v) noexcept {
-    return unitValue(v);
-}
+using dsp::emit;
+using dsp::flushTiny;
+using dsp::sanitise;
 
 inline float fmaxf2(float a, float b) noexcept {
     return a > b ? a : b;
-}
-
-inline float flushTiny(float v) noexcept {
-    return std::fabs(v) < 1e-20f ? 0.0f : v;
-}
-
-template <bool kAccumulate>
-inline void emit(float* out, int i, float v) noexcept {
-    if (kAccumulate)
-        out[i] += v;
-    else
-        out[i] = v;
 }
 
 // Both channels' steps in straight-line code, not an indexed loop.
@@ -98,11 +70,6 @@ float sideChainQ(float value) noexcept {
 // 1.2 decades per unit: 0.5 is unity, 0 and 1 are -12 dB and +12 dB.
 double levelGain(float value) noexcept {
     return dsp::pow(10.0, 1.2 * (value - 0.5));
-}
-
-float usableRate(float rate) noexcept {
-    if (!(rate >= 1.0f)) return 44100.0f;
-    return rate > 1.0e6f ? 1.0e6f : rate;
 }
 
 int usableSampleRate(float rate) noexcept {
@@ -231,7 +198,7 @@ struct ClamporaEngine::Block {
 void ClamporaEngine::prepare(Block& b, const float* targets, float sampleRate, int n) noexcept {
     float t[kNumParams];
     for (int i = 0; i < kNumParams; ++i) t[i] = targets[i];
-    for (int i : {kInput, kCompress, kSlope, kAttack, kRelease, kMakeup, kOutput, kHold}) t[i] = unit(t[i]);
+    for (int i : {kInput, kCompress, kSlope, kAttack, kRelease, kMakeup, kOutput, kHold}) t[i] = unitValue(t[i]);
     const int fs = usableSampleRate(sampleRate);
     b.fs = fs;
     b.hostRate = usableRate(sampleRate);
@@ -367,55 +334,14 @@ void ClamporaEngine::prepare(Block& b, const float* targets, float sampleRate, i
 
 namespace {
 
-// The per-sample passes keep both channels in the lanes of one SSE register
-// (left in lane 0, right in lane 1; mono uses lane 0). Every lane operation
-// is the IEEE single-precision operation of the scalar formula, so each
-// channel computes exactly what a scalar loop would, on every build.
-struct Lanes {
-    __m128 v;
-};
-inline Lanes operator+(Lanes a, Lanes b) noexcept {
-    return {_mm_add_ps(a.v, b.v)};
-}
-inline Lanes operator-(Lanes a, Lanes b) noexcept {
-    return {_mm_sub_ps(a.v, b.v)};
-}
-inline Lanes operator*(Lanes a, Lanes b) noexcept {
-    return {_mm_mul_ps(a.v, b.v)};
-}
-inline Lanes splat(float x) noexcept {
-    return {_mm_set1_ps(x)};
-}
-inline Lanes absolute(Lanes a) noexcept {
-    return {_mm_andnot_ps(_mm_set1_ps(-0.0f), a.v)};
-}
-// a > b ? a : b, per lane (the operand order matters only for NaN).
-inline Lanes maximum(Lanes a, Lanes b) noexcept {
-    return {_mm_max_ps(a.v, b.v)};
-}
-// mask ? a : b, per lane.
-inline __m128 select(__m128 mask, __m128 a, __m128 b) noexcept {
-    return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b));
-}
-inline Lanes select(__m128 mask, Lanes a, Lanes b) noexcept {
-    return {select(mask, a.v, b.v)};
-}
-
-inline Lanes pair(float left, float right) noexcept {
-    return {_mm_setr_ps(left, right, 0.0f, 0.0f)};
-}
-inline float lane(Lanes a, int i) noexcept {
-    alignas(16) float v[4];
-    _mm_store_ps(v, a.v);
-    return v[i];
-}
-
-// One frame from two channel arrays (mono reads lane 0 only).
-template <int kChannels>
-inline Lanes loadFrame(const float* left, const float* right, int i) noexcept {
-    const __m128 l = _mm_load_ss(left + i);
-    return {kChannels == 2 ? _mm_unpacklo_ps(l, _mm_load_ss(right + i)) : l};
-}
+using dsp::absolute;
+using dsp::lane;
+using dsp::Lanes;
+using dsp::loadFrame;
+using dsp::maximum;
+using dsp::pair;
+using dsp::select;
+using dsp::splat;
 
 // Delay lines hold a frame's two channels side by side, so that a frame is
 // one 64-bit load or store. Mono reads and writes the left channel only.
@@ -430,13 +356,6 @@ inline void storeLine(float (*line)[2], int i, Lanes a) noexcept {
         _mm_store_ss(line[i], a.v);
     else
         _mm_storel_pi(reinterpret_cast<__m64*>(line[i]), a.v);
-}
-
-inline Lanes sanitiseLanes(Lanes x) noexcept {
-    const __m128 finite = _mm_cmpeq_ps(_mm_sub_ps(x.v, x.v), _mm_setzero_ps());
-    const Lanes clean{_mm_and_ps(finite, x.v)};
-    // max(-L, x) is x < -L ? -L : x, and min(L, x) is x > L ? L : x.
-    return {_mm_min_ps(_mm_set1_ps(kInputLimit), _mm_max_ps(_mm_set1_ps(-kInputLimit), clean.v))};
 }
 
 inline Lanes softClipLanes(Lanes z) noexcept {
@@ -800,7 +719,7 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
         // otherwise see slots overwritten by later samples of the chunk.
         for (int j = 0; j < count; ++j) {
             offset.v = _mm_xor_ps(offset.v, flip);
-            const Lanes x = sanitiseLanes(loadFrame<kChannels>(inL, inR, start + j)) * inputGain + offset;
+            const Lanes x = sanitise(loadFrame<kChannels>(inL, inR, start + j)) * inputGain + offset;
             storeLine<2>(dry_, w, kChannels == 2 ? x : Lanes{_mm_unpacklo_ps(x.v, x.v)});
             const Lanes ax = absolute(x);
             inputAverage = inputAverage + (ax - inputAverage) * meterCoef;

@@ -6,6 +6,7 @@
 #include "clampora/clampora_params.h"
 #include "clampora/meters.h"
 #include "clampora/output_stage.h"
+#include "host/sample_ops.h"
 
 namespace klv::clampora {
 
@@ -24,9 +25,7 @@ struct SideChainFilter {
 float snapTimeValue(int index, float value) noexcept;
 
 // Working value of a continuous parameter: the value clamped to 0..1.
-inline float unitValue(float v) noexcept {
-    return v < 0.0f ? 0.0f : v > 1.0f ? 1.0f : v;
-}
+using dsp::unitValue;
 
 // Side-chain frequency in Hz for a "scFreq" value: 25 Hz * 600^v.
 float sideChainFrequency(float value) noexcept;
@@ -42,11 +41,9 @@ inline double gainLaw(double e, double s) noexcept {
     return e >= 2.0 ? s / e + soft : (1.0 - e * 0.25) * s + soft;
 }
 
-// The host sample rate as the engine uses it: truncated to an integer and
-// kept within 1 Hz .. 1 MHz (a host that sends 0, a negative or a
-// non-finite rate gets 44100).
+// The host sample rate as the engine uses it, and truncated to an integer.
+using dsp::usableRate;
 int usableSampleRate(float rate) noexcept;
-float usableRate(float rate) noexcept;
 
 class ClamporaEngine {
 public:

@@ -13,10 +13,6 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-// Inputs beyond +-65536 (about +96 dBFS) are clamped: after the largest
-// input gain and treble harmonic gain they would leave the float range.
-constexpr float kInputLimit = 65536.0f;
-
 // Drive scale: the curves see s * 0.1995 * g; "none" undoes the 0.1995.
 constexpr float kDriveScale = 0.1995f;
 constexpr float kUndrive = 5.0125313f;  // 1 / 0.1995
@@ -45,28 +41,10 @@ struct SineTable {
 };
 const SineTable kSine;
 
-// Non-finite samples count as silence; absurd finite ones are clamped.
-inline float sanitise(float x) noexcept {
-    const float finite = (x - x == 0.0f) ? x : 0.0f;
-    const float low = finite < -kInputLimit ? -kInputLimit : finite;
-    return low > kInputLimit ? kInputLimit : low;
-}
-
-inline float flushTiny(float v) noexcept {
-    return std::fabs(v) < 1e-20f ? 0.0f : v;
-}
-
-inline float clampUnit(float v) noexcept {
-    return v < 0.0f ? 0.0f : v > 1.0f ? 1.0f : v;
-}
-
-template <bool kAccumulate>
-inline void emit(float* out, int i, float v) noexcept {
-    if (kAccumulate)
-        out[i] += v;
-    else
-        out[i] = v;
-}
+using dsp::emit;
+using dsp::flushTiny;
+using dsp::sanitise;
+using dsp::unitValue;
 
 double boundedCorner(double frequency, double sampleRate) noexcept {
     const double limit = kMaxCornerShare * sampleRate;
@@ -89,43 +67,38 @@ void OnePoleFilter::initHighpass(double frequency, double sampleRate) noexcept {
     x1 = y1 = 0.0f;
 }
 
-float usableRate(float rate) noexcept {
-    if (!(rate >= 1.0f)) return 44100.0f;
-    return rate > 1.0e6f ? 1.0e6f : rate;
-}
-
 // Continuous parameters are meant to lie in 0..1; a host may send anything
 // finite. Outside that range the powers overflow, so the working values use
 // the nearest end of the range (the stored value is kept).
 double levelGain(float value) noexcept {
-    return dsp::pow(10.0, (static_cast<double>(clampUnit(value)) - 0.5) * 1.2);
+    return dsp::pow(10.0, (static_cast<double>(unitValue(value)) - 0.5) * 1.2);
 }
 
 double driveGain(float value) noexcept {
-    const double v = clampUnit(value);
+    const double v = unitValue(value);
     return v * v * 31.0 + 1.0;
 }
 
 int shapeStep(float value) noexcept {
-    return static_cast<int>(clampUnit(value) * 7.0f + 0.5f);
+    return static_cast<int>(unitValue(value) * 7.0f + 0.5f);
 }
 
 double bassCorner(float value) noexcept {
-    const double v = clampUnit(value);
+    const double v = unitValue(value);
     return v * v * 450.0 + 50.0;
 }
 
 double trebleCorner(float value) noexcept {
-    const double v = clampUnit(value);
+    const double v = unitValue(value);
     return v * v * 10000.0 + 2000.0;
 }
 
 double trebleHarmonicGain(float value) noexcept {
-    return dsp::pow(10.0, (static_cast<double>(clampUnit(value)) - 0.1) * 8.0);
+    return dsp::pow(10.0, (static_cast<double>(unitValue(value)) - 0.1) * 8.0);
 }
 
 double bassHarmonicAmount(float value) noexcept {
-    const double v = clampUnit(value);
+    const double v = unitValue(value);
     return v * v * 36.9 + 0.1;
 }
 
@@ -332,52 +305,15 @@ void TonvelaEngine::runBypass(const Block& b, float** inputs, float** outputs, i
 
 namespace {
 
-// The per-sample chain runs on SSE registers with the left channel in lane
-// 0 and the right in lane 1 (mono uses lane 0 only). Every lane operation is
-// the IEEE single-precision operation the scalar formula names, so each
-// channel computes exactly what a scalar loop would, on every build.
-struct Lanes {
-    __m128 v;
-};
-inline Lanes operator+(Lanes a, Lanes b) noexcept {
-    return {_mm_add_ps(a.v, b.v)};
-}
-inline Lanes operator-(Lanes a, Lanes b) noexcept {
-    return {_mm_sub_ps(a.v, b.v)};
-}
-inline Lanes operator*(Lanes a, Lanes b) noexcept {
-    return {_mm_mul_ps(a.v, b.v)};
-}
-inline Lanes operator/(Lanes a, Lanes b) noexcept {
-    return {_mm_div_ps(a.v, b.v)};
-}
-inline Lanes splat(float x) noexcept {
-    return {_mm_set1_ps(x)};
-}
-inline Lanes absolute(Lanes a) noexcept {
-    return {_mm_andnot_ps(_mm_set1_ps(-0.0f), a.v)};
-}
-// a > b ? ifGreater : otherwise, per lane, without a branch.
-inline Lanes selectGreater(Lanes a, Lanes b, Lanes ifGreater, Lanes otherwise) noexcept {
-    const __m128 m = _mm_cmpgt_ps(a.v, b.v);
-    return {_mm_or_ps(_mm_and_ps(m, ifGreater.v), _mm_andnot_ps(m, otherwise.v))};
-}
-// a > b ? a : b
-inline Lanes maximum(Lanes a, Lanes b) noexcept {
-    return {_mm_max_ps(a.v, b.v)};
-}
-// a < b ? a : b
-inline Lanes minimum(Lanes a, Lanes b) noexcept {
-    return {_mm_min_ps(a.v, b.v)};
-}
-
-// Non-finite samples count as silence (x - x is 0 only for finite x), and
-// finite ones are clamped to the input limit.
-inline Lanes sanitiseLanes(Lanes x) noexcept {
-    const __m128 finite = _mm_cmpeq_ps(_mm_sub_ps(x.v, x.v), _mm_setzero_ps());
-    const Lanes clean{_mm_and_ps(finite, x.v)};
-    return minimum(maximum(clean, splat(-kInputLimit)), splat(kInputLimit));
-}
+using dsp::absolute;
+using dsp::lane;
+using dsp::Lanes;
+using dsp::loadFrame;
+using dsp::maximum;
+using dsp::minimum;
+using dsp::pair;
+using dsp::selectGreater;
+using dsp::splat;
 
 struct Section {
     Lanes x1, y1;
@@ -403,12 +339,6 @@ inline Section load(const OnePoleFilter& left, const OnePoleFilter& right) noexc
             splat(left.c)};
 }
 
-inline float lane(Lanes a, int i) noexcept {
-    alignas(16) float v[4];
-    _mm_store_ps(v, a.v);
-    return v[i];
-}
-
 // Writes back the state of the channels that ran.
 template <int kChannels>
 inline void store(const Section& s, OnePoleFilter& left, OnePoleFilter& right) noexcept {
@@ -418,10 +348,6 @@ inline void store(const Section& s, OnePoleFilter& left, OnePoleFilter& right) n
         right.x1 = lane(s.x1, 1);
         right.y1 = lane(s.y1, 1);
     }
-}
-
-inline Lanes pair(float left, float right) noexcept {
-    return {_mm_setr_ps(left, right, 0.0f, 0.0f)};
 }
 
 inline Lanes signedOne(Lanes y) noexcept {
@@ -520,9 +446,7 @@ void TonvelaEngine::run(const Block& b, float** inputs, float** outputs, int n) 
 
     auto first = [&](int start, Lanes* x0, Lanes* s0, int j) {
         const int i = start + j;
-        const __m128 left = _mm_load_ss(inL + i);
-        const Lanes raw{kChannels == 2 ? _mm_unpacklo_ps(left, _mm_load_ss(inR + i)) : left};
-        const Lanes x = sanitiseLanes(raw) * inGain;
+        const Lanes x = sanitise(loadFrame<kChannels>(inL, inR, i)) * inGain;
         x0[j] = x;
         if (kBass) {
             const Lanes guard = guards[i & 1];
@@ -666,8 +590,8 @@ void TonvelaEngine::process(const CallSettings& settings, float** inputs, float*
     const double fs = usableRate(settings.sampleRate);
     b.s.sampleRate = static_cast<float>(fs);
     const int fsi = static_cast<int>(fs);
-    const double vbh = clampUnit(settings.bassHarmValue);
-    const double vtf = clampUnit(settings.trebleFreqValue);
+    const double vbh = unitValue(settings.bassHarmValue);
+    const double vtf = unitValue(settings.trebleFreqValue);
     b.bassBandGain = settings.bassFactor * settings.bassGain;
     b.trebleBandGain = (1.0f / settings.trebleHarmonic) * settings.trebleGain * 15.0f;
     b.bassScale = 6.0f * settings.bassAmount;

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "host/sample_ops.h"
 #include "tonvela/tonvela_params.h"
 
 namespace klv::tonvela {
@@ -35,9 +36,7 @@ struct OnePoleFilter {
 // rate the sections as designed become unstable.
 constexpr double kMaxCornerShare = 0.45;
 
-// Sample rate as the engine uses it: a host that sends 0, a negative or a
-// non-finite rate gets 44100; absurd rates are capped at 1 MHz.
-float usableRate(float rate) noexcept;
+using dsp::usableRate;
 
 // Working values derived by setParameter.
 double levelGain(float value) noexcept;           // 10^((v - 0.5) * 1.2): -12 .. +12 dB

@@ -8,13 +8,17 @@
 #include <vector>
 
 #include "clampora/clampora_effect.h"
+#include "tests/support/audio_buffers.h"
 #include "tests/support/effect_access.h"
 
 namespace klv::clampora::test {
 
-constexpr double kPi = 3.14159265358979323846;
-constexpr int kGuard = 16;
-constexpr float kGuardValue = 12345.0f;
+using klv::test::Buffers;
+using klv::test::kGuard;
+using klv::test::kGuardValue;
+using klv::test::kPi;
+using klv::test::noise;
+using klv::test::sine;
 
 // Every parameter spelled out, so a test never depends on program 0.
 struct Settings {
@@ -52,38 +56,6 @@ inline ClamporaEffect& object(hostkit::PluginInstance& p) {
     return *klv::test::effectObject<ClamporaEffect>(p.effect());
 }
 
-// Channel buffers with guard samples after each one.
-struct Buffers {
-    std::vector<std::vector<float>> in, out;
-    std::vector<float*> inPtr, outPtr;
-    int frames;
-
-    Buffers(int channels, int n) : in(channels), out(channels), frames(n) {
-        for (int c = 0; c < channels; ++c) {
-            in[c].assign(n + kGuard, 0.0f);
-            out[c].assign(n + kGuard, kGuardValue);
-            inPtr.push_back(in[c].data());
-            outPtr.push_back(out[c].data());
-        }
-    }
-    bool guardsIntact() const {
-        for (const auto& o : out)
-            for (int i = frames; i < frames + kGuard; ++i)
-                if (o[i] != kGuardValue) return false;
-        return true;
-    }
-    bool outputFinite() const {
-        for (const auto& o : out)
-            for (int i = 0; i < frames; ++i)
-                if (!std::isfinite(o[i])) return false;
-        return true;
-    }
-    void clearOutput(float value = 0.0f) {
-        for (auto& o : out)
-            for (int i = 0; i < frames; ++i) o[i] = value;
-    }
-};
-
 // Runs a mono signal through the effect (both inputs get it in a stereo
 // build) in blocks of the given size; returns output channel 0.
 inline std::vector<float> run(hostkit::PluginInstance& p, const std::vector<float>& signal, int block = 512) {
@@ -99,21 +71,6 @@ inline std::vector<float> run(hostkit::PluginInstance& p, const std::vector<floa
         result.insert(result.end(), b.out[0].begin(), b.out[0].begin() + n);
     }
     return result;
-}
-
-inline std::vector<float> sine(double hz, double amplitude, int n, double rate = 44100.0, double phase = 0.0) {
-    std::vector<float> s(n);
-    for (int i = 0; i < n; ++i) s[i] = static_cast<float>(amplitude * std::sin(2.0 * kPi * hz * i / rate + phase));
-    return s;
-}
-
-inline std::vector<float> noise(int n, std::uint32_t seed, float amplitude = 1.0f) {
-    std::vector<float> s(n);
-    for (int i = 0; i < n; ++i) {
-        seed = seed * 1664525u + 1013904223u;
-        s[i] = amplitude * (static_cast<float>(seed >> 8) / 8388608.0f - 1.0f);
-    }
-    return s;
 }
 
 inline int argmaxAbs(const std::vector<float>& v) {

@@ -8,14 +8,18 @@
 #include <memory>
 #include <vector>
 
+#include "tests/support/audio_buffers.h"
 #include "tests/support/effect_access.h"
 #include "tonvela/tonvela_effect.h"
 
 namespace klv::tonvela::test {
 
-constexpr double kPi = 3.14159265358979323846;
-constexpr int kGuard = 16;
-constexpr float kGuardValue = 12345.0f;
+using klv::test::Buffers;
+using klv::test::kGuard;
+using klv::test::kGuardValue;
+using klv::test::kPi;
+using klv::test::noise;
+using klv::test::sine;
 constexpr bool kStereo = TonvelaEffect::kStereoBuild;
 
 // Every parameter spelled out, so a test never depends on program 0. The
@@ -48,34 +52,6 @@ inline std::unique_ptr<hostkit::PluginInstance> makeEffect(const Settings& s, ho
     return p;
 }
 
-// Channel buffers with guard samples after each one.
-struct Buffers {
-    std::vector<std::vector<float>> in, out;
-    std::vector<float*> inPtr, outPtr;
-    int frames;
-
-    Buffers(int channels, int n) : in(channels), out(channels), frames(n) {
-        for (int c = 0; c < channels; ++c) {
-            in[c].assign(n + kGuard, 0.0f);
-            out[c].assign(n + kGuard, kGuardValue);
-            inPtr.push_back(in[c].data());
-            outPtr.push_back(out[c].data());
-        }
-    }
-    bool guardsIntact() const {
-        for (const auto& o : out)
-            for (int i = frames; i < frames + kGuard; ++i)
-                if (o[i] != kGuardValue) return false;
-        return true;
-    }
-    bool outputFinite() const {
-        for (const auto& o : out)
-            for (int i = 0; i < frames; ++i)
-                if (!std::isfinite(o[i])) return false;
-        return true;
-    }
-};
-
 // Runs signals through the effect in blocks (right defaults to the left);
 // returns both outputs.
 inline std::vector<std::vector<float>> runBoth(hostkit::PluginInstance& p, const std::vector<float>& left,
@@ -97,21 +73,6 @@ inline std::vector<std::vector<float>> runBoth(hostkit::PluginInstance& p, const
 
 inline std::vector<float> run(hostkit::PluginInstance& p, const std::vector<float>& signal, int block = 512) {
     return runBoth(p, signal, signal, block)[0];
-}
-
-inline std::vector<float> sine(double hz, double amplitude, int n, double rate = 44100.0) {
-    std::vector<float> s(n);
-    for (int i = 0; i < n; ++i) s[i] = static_cast<float>(amplitude * std::sin(2.0 * kPi * hz * i / rate));
-    return s;
-}
-
-inline std::vector<float> noise(int n, std::uint32_t seed, float amplitude = 1.0f) {
-    std::vector<float> s(n);
-    for (int i = 0; i < n; ++i) {
-        seed = seed * 1664525u + 1013904223u;
-        s[i] = amplitude * (static_cast<float>(seed >> 8) / 8388608.0f - 1.0f);
-    }
-    return s;
 }
 
 }  // namespace klv::tonvela::test

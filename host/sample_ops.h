@@ -1,0 +1,123 @@
+// Small pieces both engines' audio loops share: sanitising host samples,
+// flushing tiny state, writing or adding output, usable sample rates, and
+// the SSE lane type the per-sample chains run on.
+//
+// Lanes keep the left channel in lane 0 and the right in lane 1 (mono uses
+// lane 0). Every lane operation is the IEEE single-precision operation of
+// the scalar formula, so each channel computes exactly what a scalar loop
+// would, on every build (SSE2 only: no fused multiply-add anywhere).
+#pragma once
+
+#include <emmintrin.h>
+
+#include <cmath>
+
+namespace klv::dsp {
+
+// Inputs beyond +-65536 (about +96 dBFS) are clamped: after the largest
+// gains an engine applies they would leave the float range.
+constexpr float kInputLimit = 65536.0f;
+
+// Non-finite samples count as silence; absurd finite ones are clamped.
+// x - x is 0 for every finite x and NaN otherwise.
+inline float sanitise(float x) noexcept {
+    const float finite = (x - x == 0.0f) ? x : 0.0f;
+    const float low = finite < -kInputLimit ? -kInputLimit : finite;
+    return low > kInputLimit ? kInputLimit : low;
+}
+
+// Continuous parameters are meant to lie in 0..1; a host may send anything
+// finite. Outside that range the working values' powers overflow, so they
+// use the nearest end of the range (the stored value is kept).
+inline float unitValue(float v) noexcept {
+    return v < 0.0f ? 0.0f : v > 1.0f ? 1.0f : v;
+}
+
+// Recursive state below this is inaudible; flushed so that long silences
+// leave no subnormal values behind.
+inline float flushTiny(float v) noexcept {
+    return std::fabs(v) < 1e-20f ? 0.0f : v;
+}
+
+// The host sample rate as the engines use it: a host that sends 0, a
+// negative or a non-finite rate gets 44100; absurd rates are capped at 1 MHz.
+inline float usableRate(float rate) noexcept {
+    if (!(rate >= 1.0f)) return 44100.0f;
+    return rate > 1.0e6f ? 1.0e6f : rate;
+}
+
+// process adds to the output, processReplacing overwrites it.
+template <bool kAccumulate>
+inline void emit(float* out, int i, float v) noexcept {
+    if (kAccumulate)
+        out[i] += v;
+    else
+        out[i] = v;
+}
+
+struct Lanes {
+    __m128 v;
+};
+inline Lanes operator+(Lanes a, Lanes b) noexcept {
+    return {_mm_add_ps(a.v, b.v)};
+}
+inline Lanes operator-(Lanes a, Lanes b) noexcept {
+    return {_mm_sub_ps(a.v, b.v)};
+}
+inline Lanes operator*(Lanes a, Lanes b) noexcept {
+    return {_mm_mul_ps(a.v, b.v)};
+}
+inline Lanes operator/(Lanes a, Lanes b) noexcept {
+    return {_mm_div_ps(a.v, b.v)};
+}
+inline Lanes splat(float x) noexcept {
+    return {_mm_set1_ps(x)};
+}
+inline Lanes absolute(Lanes a) noexcept {
+    return {_mm_andnot_ps(_mm_set1_ps(-0.0f), a.v)};
+}
+// a > b ? a : b, per lane (the operand order matters only for NaN).
+inline Lanes maximum(Lanes a, Lanes b) noexcept {
+    return {_mm_max_ps(a.v, b.v)};
+}
+// a < b ? a : b, per lane.
+inline Lanes minimum(Lanes a, Lanes b) noexcept {
+    return {_mm_min_ps(a.v, b.v)};
+}
+// mask ? a : b, per lane, without a branch.
+inline __m128 select(__m128 mask, __m128 a, __m128 b) noexcept {
+    return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b));
+}
+inline Lanes select(__m128 mask, Lanes a, Lanes b) noexcept {
+    return {select(mask, a.v, b.v)};
+}
+// a > b ? ifGreater : otherwise, per lane.
+inline Lanes selectGreater(Lanes a, Lanes b, Lanes ifGreater, Lanes otherwise) noexcept {
+    return select(_mm_cmpgt_ps(a.v, b.v), ifGreater, otherwise);
+}
+
+inline Lanes pair(float left, float right) noexcept {
+    return {_mm_setr_ps(left, right, 0.0f, 0.0f)};
+}
+inline float lane(Lanes a, int i) noexcept {
+    alignas(16) float v[4];
+    _mm_store_ps(v, a.v);
+    return v[i];
+}
+
+// One frame from two channel arrays (mono reads lane 0 only).
+template <int kChannels>
+inline Lanes loadFrame(const float* left, const float* right, int i) noexcept {
+    const __m128 l = _mm_load_ss(left + i);
+    return {kChannels == 2 ? _mm_unpacklo_ps(l, _mm_load_ss(right + i)) : l};
+}
+
+// sanitise, lane by lane: max(-L, x) is x < -L ? -L : x, min(L, x) is
+// x > L ? L : x, so the results match the scalar version exactly.
+inline Lanes sanitise(Lanes x) noexcept {
+    const __m128 finite = _mm_cmpeq_ps(_mm_sub_ps(x.v, x.v), _mm_setzero_ps());
+    const __m128 clean = _mm_and_ps(finite, x.v);
+    return {_mm_min_ps(_mm_set1_ps(kInputLimit), _mm_max_ps(_mm_set1_ps(-kInputLimit), clean))};
+}
+
+}  // namespace klv::dsp
