@@ -1,5 +1,6 @@
 #include "tests/conformance/digest.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -42,45 +43,105 @@ std::uint64_t fnv(std::uint64_t h, const float* data, int count) {
     return h;
 }
 
+// Renders every program of the library at the given rate and block size
+// into out (one vector per output); false when the library cannot be used.
+bool renderPrograms(hostkit::PluginLibrary& lib, const std::vector<float> (&in)[2], float rate, int program, int block,
+                    std::vector<float> (&out)[2], int& outputs) {
+    auto p = hostkit::PluginInstance::create(lib.defaultEntry());
+    if (!p) return false;
+    const int frames = static_cast<int>(in[0].size());
+    for (std::vector<float>& o : out) o.assign(static_cast<std::size_t>(frames), 0.0f);
+    p->dispatch(effSetSampleRate, 0, 0, nullptr, rate);
+    p->dispatch(effSetBlockSize, 0, block);
+    p->dispatch(effSetProgram, 0, program);
+    p->dispatch(effMainsChanged, 0, 1);
+    for (int start = 0; start < frames; start += block) {
+        const int n = std::min(block, frames - start);
+        float* inputs[2] = {const_cast<float*>(in[0].data()) + start, const_cast<float*>(in[1].data()) + start};
+        float* outputs2[2] = {out[0].data() + start, out[1].data() + start};
+        p->processReplacing(inputs, outputs2, n);
+    }
+    outputs = p->effect()->numOutputs;
+    return true;
+}
+
+int programCount(hostkit::PluginLibrary& lib) {
+    auto probe = hostkit::PluginInstance::create(lib.defaultEntry());
+    return probe ? probe->effect()->numPrograms : 0;
+}
+
+void makeProgramme(std::vector<float> (&in)[2], int frames) {
+    for (int ch = 0; ch < 2; ++ch) {
+        in[ch].resize(static_cast<std::size_t>(frames));
+        for (int i = 0; i < frames; ++i) in[ch][static_cast<std::size_t>(i)] = programme(ch, i);
+    }
+}
+
+constexpr float kRates[] = {44100.0f, 48000.0f, 22050.0f};
+constexpr int kBlocks[] = {512, 97};
+constexpr int kFrames = 22050;
+
 }  // namespace
 
 bool printDigests(const std::string& path) {
     hostkit::PluginLibrary lib;
     if (!lib.open(path)) return false;
-    const float rates[] = {44100.0f, 48000.0f, 22050.0f};
-    const int blocks[] = {512, 97};
-    const int frames = 22050;
     std::vector<float> in[2], out[2];
-    for (int ch = 0; ch < 2; ++ch) {
-        in[ch].resize(frames);
-        out[ch].resize(frames);
-        for (int i = 0; i < frames; ++i) in[ch][static_cast<std::size_t>(i)] = programme(ch, i);
-    }
-    auto probe = hostkit::PluginInstance::create(lib.defaultEntry());
-    if (!probe) return false;
-    const int programs = probe->effect()->numPrograms;
-    probe.reset();
-    for (int r = 0; r < 3; ++r) {
+    makeProgramme(in, kFrames);
+    const int programs = programCount(lib);
+    if (programs == 0) return false;
+    for (float rate : kRates) {
         for (int program = 0; program < programs; ++program) {
-            auto p = hostkit::PluginInstance::create(lib.defaultEntry());
-            const int block = blocks[program % 2];
-            p->dispatch(effSetSampleRate, 0, 0, nullptr, rates[r]);
-            p->dispatch(effSetBlockSize, 0, block);
-            p->dispatch(effSetProgram, 0, program);
-            p->dispatch(effMainsChanged, 0, 1);
-            for (int start = 0; start < frames; start += block) {
-                const int n = std::min(block, frames - start);
-                float* inputs[2] = {in[0].data() + start, in[1].data() + start};
-                float* outputs[2] = {out[0].data() + start, out[1].data() + start};
-                p->processReplacing(inputs, outputs, n);
-            }
+            const int block = kBlocks[program % 2];
+            int outputs = 0;
+            if (!renderPrograms(lib, in, rate, program, block, out, outputs)) return false;
             std::uint64_t h = 1469598103934665603ull;
-            for (int ch = 0; ch < p->effect()->numOutputs; ++ch) h = fnv(h, out[ch].data(), frames);
-            std::printf("rate %d program %2d block %3d digest %016llx\n", static_cast<int>(rates[r]), program, block,
+            for (int ch = 0; ch < outputs; ++ch) h = fnv(h, out[ch].data(), kFrames);
+            std::printf("rate %d program %2d block %3d digest %016llx\n", static_cast<int>(rate), program, block,
                         static_cast<unsigned long long>(h));
         }
     }
     return true;
 }
 
+bool compareBuilds(const std::string& pathA, const std::string& pathB, double tolerance) {
+    hostkit::PluginLibrary a, b;
+    if (!a.open(pathA) || !b.open(pathB)) return false;
+    std::vector<float> in[2], outA[2], outB[2];
+    makeProgramme(in, kFrames);
+    const int programs = programCount(a);
+    if (programs == 0 || programs != programCount(b)) return false;
+    double worst = 0.0;
+    for (float rate : kRates) {
+        for (int program = 0; program < programs; ++program) {
+            for (int block : kBlocks) {
+                int outputsA = 0, outputsB = 0;
+                if (!renderPrograms(a, in, rate, program, block, outA, outputsA) ||
+                    !renderPrograms(b, in, rate, program, block, outB, outputsB) || outputsA != outputsB)
+                    return false;
+                double largest = 0.0, peak = 0.0;
+                int at = -1;
+                for (int ch = 0; ch < outputsA; ++ch) {
+                    for (int i = 0; i < kFrames; ++i) {
+                        const double x = outA[ch][static_cast<std::size_t>(i)];
+                        const double y = outB[ch][static_cast<std::size_t>(i)];
+                        const double d = std::isnan(x) != std::isnan(y) ? HUGE_VAL : std::fabs(x - y);
+                        if (d > largest) {
+                            largest = d;
+                            at = i;
+                        }
+                        peak = std::max(peak, std::fabs(x));
+                    }
+                }
+                if (largest > worst) worst = largest;
+                std::printf("rate %d program %2d block %3d largest difference %.3g (frame %d, peak %.3g)%s\n",
+                            static_cast<int>(rate), program, block, largest, at, peak,
+                            largest > tolerance ? "  ** above tolerance" : "");
+            }
+        }
+    }
+    std::printf("largest difference %.3g, tolerance %.3g: %s\n", worst, tolerance,
+                worst <= tolerance ? "within" : "ABOVE");
+    return worst <= tolerance;
+}
 }  // namespace klv::conformance

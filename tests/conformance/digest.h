@@ -10,4 +10,9 @@ namespace klv::conformance {
 // Returns false when the library cannot be loaded.
 bool printDigests(const std::string& path);
 
+// Renders the same through two builds of one plug-in (every program, the
+// rates above, two block sizes) and prints the largest sample difference
+// of each render. True when no difference exceeds tolerance.
+bool compareBuilds(const std::string& pathA, const std::string& pathB, double tolerance);
+
 }  // namespace klv::conformance
