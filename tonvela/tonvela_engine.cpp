@@ -308,45 +308,111 @@ namespace {
 using dsp::absolute;
 using dsp::lane;
 using dsp::Lanes;
-using dsp::loadFrame;
 using dsp::maximum;
 using dsp::minimum;
 using dsp::pair;
 using dsp::selectGreater;
 using dsp::splat;
 
-struct Section {
-    Lanes x1, y1;
-    Lanes b, c;
-    Lanes lowpass(Lanes x) noexcept {
-        const Lanes y = (x + x1) * b - c * y1;
-        x1 = x;
-        y1 = y;
-        return y;
-    }
-    Lanes highpass(Lanes x) noexcept {
-        const Lanes y = c * y1 + (x - x1) * b;
-        x1 = x;
-        y1 = y;
-        return y;
-    }
-};
+// Chunk buffers hold kChunk frames as consecutive floats: mono samples one
+// after another, stereo frames as left, right pairs. Four floats are then
+// four mono samples or two stereo frames, and the passes that do not feed
+// back work on four of them per instruction; the recursions step one frame
+// at a time in lanes 0 (and 1).
+constexpr int kChunk = 64;
 
-inline Section load(const OnePoleFilter& left, const OnePoleFilter& right) noexcept {
-    return {{_mm_setr_ps(left.x1, right.x1, 0.0f, 0.0f)},
-            {_mm_setr_ps(left.y1, right.y1, 0.0f, 0.0f)},
-            splat(left.b),
-            splat(left.c)};
+// One frame at p in lanes 0 (and 1), the other lanes zero.
+template <int W>
+inline Lanes loadOne(const float* p) noexcept {
+    if (W == 2) return {_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)))};
+    return {_mm_load_ss(p)};
 }
 
-// Writes back the state of the channels that ran.
-template <int kChannels>
-inline void store(const Section& s, OnePoleFilter& left, OnePoleFilter& right) noexcept {
-    left.x1 = lane(s.x1, 0);
-    left.y1 = lane(s.y1, 0);
-    if (kChannels == 2) {
-        right.x1 = lane(s.x1, 1);
-        right.y1 = lane(s.y1, 1);
+template <int W>
+inline void storeOne(float* p, Lanes v) noexcept {
+    if (W == 2)
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_castps_si128(v.v));
+    else
+        _mm_store_ss(p, v.v);
+}
+
+inline Lanes loadFour(const float* p) noexcept {
+    return {_mm_load_ps(p)};
+}
+
+inline void storeFour(float* p, Lanes v) noexcept {
+    _mm_store_ps(p, v.v);
+}
+
+// The frames one frame earlier than those of now, given the vector before it.
+template <int W>
+inline Lanes previousFrames(Lanes before, Lanes now) noexcept {
+    if (W == 2) return {_mm_shuffle_ps(before.v, now.v, _MM_SHUFFLE(1, 0, 3, 2))};
+    const __m128 t = _mm_shuffle_ps(before.v, now.v, _MM_SHUFFLE(0, 0, 3, 3));  // b3 b3 n0 n0
+    return {_mm_shuffle_ps(t, now.v, _MM_SHUFFLE(2, 1, 2, 0))};                 // b3 n0 n1 n2
+}
+
+// A vector whose last frame is the frame in lanes 0 (and 1) of v.
+template <int W>
+inline Lanes endingWith(Lanes v) noexcept {
+    return {W == 2 ? _mm_movelh_ps(v.v, v.v) : _mm_shuffle_ps(v.v, v.v, 0)};
+}
+
+// The guard of each float of a vector: frames alternate -1e-9, +1e-9 from
+// the (even) start of a chunk.
+template <int W>
+inline Lanes guardFour() noexcept {
+    return {W == 2 ? _mm_setr_ps(-1e-9f, -1e-9f, 1e-9f, 1e-9f) : _mm_setr_ps(-1e-9f, 1e-9f, -1e-9f, 1e-9f)};
+}
+
+// m frames from the channel arrays into a chunk buffer, zeros after them.
+template <int W>
+inline void readFrames(const float* left, const float* right, int m, float* x) noexcept {
+    int i = 0;
+    for (; i + 4 <= m; i += 4) {
+        const __m128 l = _mm_loadu_ps(left + i);
+        if (W == 2) {
+            const __m128 r = _mm_loadu_ps(right + i);
+            _mm_store_ps(x + 2 * i, _mm_unpacklo_ps(l, r));
+            _mm_store_ps(x + 2 * i + 4, _mm_unpackhi_ps(l, r));
+        } else {
+            _mm_store_ps(x + i, l);
+        }
+    }
+    for (; i < m; ++i) {
+        x[W * i] = left[i];
+        if (W == 2) x[2 * i + 1] = right[i];
+    }
+    for (int k = W * m; k < W * kChunk; ++k) x[k] = 0.0f;
+}
+
+template <bool kAccumulate>
+inline void emitFour(float* out, __m128 v) noexcept {
+    _mm_storeu_ps(out, kAccumulate ? _mm_add_ps(_mm_loadu_ps(out), v) : v);
+}
+
+// m frames of a chunk buffer to the outputs; mono goes to left and, when
+// given, to right as well.
+template <bool kAccumulate, int W>
+inline void writeFrames(const float* y, int m, float* left, float* right) noexcept {
+    int i = 0;
+    for (; i + 4 <= m; i += 4) {
+        if (W == 2) {
+            const __m128 a = _mm_load_ps(y + 2 * i), b = _mm_load_ps(y + 2 * i + 4);
+            emitFour<kAccumulate>(left + i, _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
+            emitFour<kAccumulate>(right + i, _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
+        } else {
+            const __m128 a = _mm_load_ps(y + i);
+            emitFour<kAccumulate>(left + i, a);
+            if (right) emitFour<kAccumulate>(right + i, a);
+        }
+    }
+    for (; i < m; ++i) {
+        emit<kAccumulate>(left, i, y[W * i]);
+        if (W == 2)
+            emit<kAccumulate>(right, i, y[2 * i + 1]);
+        else if (right)
+            emit<kAccumulate>(right, i, y[i]);
     }
 }
 
@@ -354,176 +420,415 @@ inline Lanes signedOne(Lanes y) noexcept {
     return {_mm_or_ps(_mm_and_ps(y.v, _mm_set1_ps(-0.0f)), _mm_set1_ps(1.0f))};
 }
 
-inline Lanes curveLanes(int step, Lanes d, Lanes normaliser, Lanes shape) noexcept {
-    switch (step) {
-        case kValve1:
-        case kValve2:
-        case kValve3:
-            // shape holds the curve's constant n (7, 4 or 2.5)
-            return normaliser * d / (absolute(d) + shape);
-        case kTape1: {
-            // The scalar tape1 curve lane by lane: the sine argument per
-            // segment, the table lookup for lanes 0 and 1, then the segment.
-            const Lanes a = absolute(d);
-            const Lanes rising = a * splat(kHalfPi);
-            const Lanes falling = splat(kHalfPi) + (a - splat(1.0f)) * splat(kQuarterPi);
-            const Lanes phase = selectGreater(splat(1.0f), a, rising, falling);
-            const Lanes p = phase * splat(kPhaseToIndex);
-            const __m128i whole = _mm_cvttps_epi32(p.v);
-            const Lanes f = p - Lanes{_mm_cvtepi32_ps(whole)};
-            alignas(16) std::int32_t index[4];
-            _mm_store_si128(reinterpret_cast<__m128i*>(index), whole);
-            const int i0 = index[0] & (kSineSize - 1), i1 = index[1] & (kSineSize - 1);
-            const Lanes lower = pair(kSine.v[i0], kSine.v[i1]);
-            const Lanes upper = pair(kSine.v[i0 + 1], kSine.v[i1 + 1]);
-            const Lanes sine = f * upper + (splat(1.0f) - f) * lower;
-            const Lanes fold = splat(0.75f) + splat(0.25f) * sine;
-            const Lanes y = selectGreater(splat(1.0f), a, sine, selectGreater(splat(5.0f), a, fold, splat(0.5f)));
-            const __m128 negative = _mm_cmplt_ps(d.v, _mm_setzero_ps());
-            return normaliser * Lanes{_mm_or_ps(y.v, _mm_and_ps(negative, _mm_set1_ps(-0.0f)))};
-        }
-        case kTape2: {
-            const Lanes u = splat(2.0f) * d;
-            const Lanes y = u - u * absolute(u) * splat(0.25f);
-            // |y| >= 1 becomes +-1: 1 > |y| keeps y
-            return normaliser * selectGreater(splat(1.0f), absolute(y), y, signedOne(y));
-        }
-        case kTape3: {
-            const Lanes w = d * splat(kTape3Knee);
-            const Lanes cubic = (w - w * w * w * splat(0.125f)) * splat(kTape3Scale);
-            // |w| >= knee gives +-1
-            return normaliser * selectGreater(splat(kTape3Knee), absolute(w), cubic, signedOne(w));
-        }
-        case kDigital:
-            return minimum(maximum(d, splat(-1.0f)), splat(1.0f));
-        default:
-            return d * splat(kUndrive);
+// The curves lane by lane, as the scalar curve() computes them.
+inline Lanes valveCurve(Lanes d, Lanes normaliser, Lanes n) noexcept {
+    return normaliser * d / (absolute(d) + n);
+}
+
+inline Lanes tape1Curve(Lanes d, Lanes normaliser) noexcept {
+    // The sine argument per segment, the table lookup per lane, then the segment.
+    const Lanes a = absolute(d);
+    const Lanes rising = a * splat(kHalfPi);
+    const Lanes falling = splat(kHalfPi) + (a - splat(1.0f)) * splat(kQuarterPi);
+    const Lanes phase = selectGreater(splat(1.0f), a, rising, falling);
+    const Lanes p = phase * splat(kPhaseToIndex);
+    const __m128i whole = _mm_cvttps_epi32(p.v);
+    const Lanes f = p - Lanes{_mm_cvtepi32_ps(whole)};
+    alignas(16) std::int32_t index[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(index), whole);
+    const int i0 = index[0] & (kSineSize - 1), i1 = index[1] & (kSineSize - 1);
+    const int i2 = index[2] & (kSineSize - 1), i3 = index[3] & (kSineSize - 1);
+    const Lanes lower = {_mm_setr_ps(kSine.v[i0], kSine.v[i1], kSine.v[i2], kSine.v[i3])};
+    const Lanes upper = {_mm_setr_ps(kSine.v[i0 + 1], kSine.v[i1 + 1], kSine.v[i2 + 1], kSine.v[i3 + 1])};
+    const Lanes sine = f * upper + (splat(1.0f) - f) * lower;
+    const Lanes fold = splat(0.75f) + splat(0.25f) * sine;
+    const Lanes y = selectGreater(splat(1.0f), a, sine, selectGreater(splat(5.0f), a, fold, splat(0.5f)));
+    const __m128 negative = _mm_cmplt_ps(d.v, _mm_setzero_ps());
+    return normaliser * Lanes{_mm_or_ps(y.v, _mm_and_ps(negative, _mm_set1_ps(-0.0f)))};
+}
+
+inline Lanes tape2Curve(Lanes d, Lanes normaliser) noexcept {
+    const Lanes u = splat(2.0f) * d;
+    const Lanes y = u - u * absolute(u) * splat(0.25f);
+    // |y| >= 1 becomes +-1: 1 > |y| keeps y
+    return normaliser * selectGreater(splat(1.0f), absolute(y), y, signedOne(y));
+}
+
+inline Lanes tape3Curve(Lanes d, Lanes normaliser) noexcept {
+    const Lanes w = d * splat(kTape3Knee);
+    const Lanes cubic = (w - w * w * w * splat(0.125f)) * splat(kTape3Scale);
+    // |w| >= knee gives +-1
+    return normaliser * selectGreater(splat(kTape3Knee), absolute(w), cubic, signedOne(w));
+}
+
+// Per-call constants of the chain, each in all four lanes.
+struct ChainConstants {
+    Lanes b0, c0, b1, c1, bsm, csm, bt0, ct0, bt1, ct1;  // section coefficients
+    Lanes inGain, outGain, mix, gb, gt, scale, rb, at, rt, harmonic, drive, e, normaliser, valveN;
+};
+
+// The recursive state of the chain while a block runs, left in lane 0 and
+// right in lane 1. The first-order sections keep y1 and x1.
+struct ChainState {
+    Lanes bs0x, bs0y, bs1x, bs1y, benv;            // bass split and envelope
+    Lanes smx, smy, ts0x, ts0y, ts1x, ts1y, tenv;  // bass smoothing, treble split and envelope
+    Lanes level;                                   // meter
+
+    void restoreBass(const ChainState& s) noexcept {
+        bs0y = s.bs0y;
+        bs1x = s.bs1x;
+        bs1y = s.bs1y;
+        benv = s.benv;
     }
+    void restoreTreble(const ChainState& s) noexcept {
+        smy = s.smy;
+        ts0x = s.ts0x;
+        ts0y = s.ts0y;
+        ts1x = s.ts1x;
+        ts1y = s.ts1y;
+        tenv = s.tenv;
+    }
+};
+
+// The block runs in chunks, each through these passes:
+//   input   (vector) sanitise, input gain, bs0 input terms q = (x + x1) b
+//   bass    (serial) bs0, bs1 and the bass envelope
+//   smooth  (vector) h = S e / (|e| + 5), sm input terms
+//   treble  (serial) sm, the band sum s, ts0, ts1 and the treble envelope
+//   output  (vector) treble band, drive, curve, mix, output gain, peak
+//   level   (serial) meter level follower
+// The serial passes of three chunks share one loop (bass on chunk k, treble
+// on k - 1, level on k - 2) so that their recursions overlap; the vector
+// passes of those chunks run before it. A section's serial step y = q - c y1
+// takes q from a vector pass where that is possible; q is computed exactly
+// as OnePoleFilter computes it, so every sample equals what the per-sample
+// formulas give.
+//
+// Chunk buffers hold kChunk frames as consecutive floats: mono samples one
+// after another, stereo frames as left, right pairs. Four floats are then
+// four mono samples or two stereo frames for the vector passes; the serial
+// loop steps one frame at a time in lanes 0 (and 1).
+template <int kChannels>
+struct ChunkBuffers {
+    static constexpr int kFloats = kChannels * kChunk;
+    alignas(16) float dry[3][kFloats];    // x, input to output
+    alignas(16) float low[2][kFloats];    // bass band, bass to treble
+    alignas(16) float sum[2][kFloats];    // s, treble to output
+    alignas(16) float high[2][kFloats];   // treble band, treble to output
+    alignas(16) float tenv[2][kFloats];   // treble envelope, treble to output
+    alignas(16) float bassIn[kFloats];    // bs0 input terms, input to bass
+    alignas(16) float benv[kFloats];      // bass envelope, bass to smooth
+    alignas(16) float smoothIn[kFloats];  // sm input terms, smooth to treble
+    alignas(16) float meterIn[kFloats];   // |metered signal|, output to level
+    alignas(16) float wet[kFloats];       // output samples
+};
+
+// The buffers one step of the serial loop reads and writes.
+struct SerialBuffers {
+    const float* bassIn;
+    float* low;  // of the bass chunk
+    float* benv;
+    const float* smoothIn;
+    const float* dry;    // of the treble chunk
+    const float* lowIn;  // of the treble chunk
+    float* sum;
+    float* high;
+    float* tenv;
+    const float* meterIn;
+};
+
+// Frames from..to-1 of the serial passes.
+template <int W, bool kBass, bool kTreble>
+void serialPasses(const ChainConstants& constants, ChainState& state, const SerialBuffers& buffers, int from,
+                  int to) noexcept {
+    // Local copies: the stores below cannot touch them, so they stay in registers.
+    const ChainConstants k = constants;
+    const SerialBuffers p = buffers;
+    ChainState c = state;
+    const Lanes guards[2] = {splat(-1e-9f), splat(1e-9f)};
+    for (int j = from; j < to; ++j) {
+        const int o = W * j;
+        if (kBass) {
+            // (x + x1) b - c y1, the first term from the input pass
+            const Lanes y0 = loadOne<W>(p.bassIn + o) - k.c0 * c.bs0y;
+            const Lanes l = (y0 + c.bs1x) * k.b1 - k.c1 * c.bs1y;
+            c.bs0y = y0;
+            c.bs1x = y0;
+            c.bs1y = l;
+            // Instant rise, release toward the band (signed comparison).
+            c.benv = selectGreater(l, c.benv, l, c.benv + (l - c.benv) * k.rb);
+            storeOne<W>(p.low + o, l);
+            storeOne<W>(p.benv + o, c.benv);
+        }
+        if (kBass || kTreble) {
+            Lanes s = loadOne<W>(p.dry + o);
+            if (kBass) {
+                const Lanes hs = loadOne<W>(p.smoothIn + o) - k.csm * c.smy;
+                c.smy = hs;
+                s = (s - loadOne<W>(p.lowIn + o)) + hs * k.gb;
+                storeOne<W>(p.sum + o, s);
+            }
+            if (kTreble) {
+                const Lanes u = s + guards[j & 1];
+                const Lanes y0 = k.ct0 * c.ts0y + (u - c.ts0x) * k.bt0;
+                c.ts0x = u;
+                c.ts0y = y0;
+                const Lanes hv = k.ct1 * c.ts1y + (y0 - c.ts1x) * k.bt1;
+                c.ts1x = y0;
+                c.ts1y = hv;
+                const Lanes mag = absolute(hv * k.harmonic);
+                // Both candidates, then the choice: the comparison stays off
+                // the envelope's own chain.
+                const Lanes rise = mag - c.tenv;
+                c.tenv = selectGreater(mag, c.tenv, c.tenv + rise * k.at, c.tenv + rise * k.rt);
+                storeOne<W>(p.high + o, hv);
+                storeOne<W>(p.tenv + o, c.tenv);
+            }
+        }
+        c.level = c.level + (loadOne<W>(p.meterIn + o) - c.level) * k.e;
+    }
+    state = c;
+}
+
+// The output pass of one chunk with the curve of shape step kStep: writes
+// the output samples to wet and, when metered, |metered signal| to meterIn
+// and the peak of the first m frames into peak.
+template <int W, bool kBass, bool kTreble, int kStep>
+void outputPass(const ChainConstants& constants, ChunkBuffers<W>& buf, int slot3, int slot2, int m, int point,
+                Lanes& peak) noexcept {
+    const ChainConstants k = constants;
+    const float* x = buf.dry[slot3];
+    const float* s = kBass ? buf.sum[slot2] : x;
+    const float* hi = buf.high[slot2];
+    const float* te = buf.tenv[slot2];
+    const bool metered = point >= 0 && point <= 2;
+    const int valid = W * m;
+    const Lanes fourteen = splat(14.0f);
+    Lanes top = peak;
+    for (int q = 0; q < ChunkBuffers<W>::kFloats / 4; ++q) {
+        const Lanes xv = loadFour(x + 4 * q);
+        Lanes sv = loadFour(s + 4 * q);
+        if (kTreble) {
+            const Lanes hv = loadFour(hi + 4 * q);
+            const Lanes t = hv * k.harmonic;
+            sv = (sv - hv) + (t / (loadFour(te + 4 * q) + fourteen)) * k.gt;
+        }
+        const Lanes d = sv * k.drive;
+        Lanes y;
+        switch (kStep) {
+            case kValve1:
+            case kValve2:
+            case kValve3:
+                y = valveCurve(d, k.normaliser, k.valveN);
+                break;
+            case kTape1:
+                y = tape1Curve(d, k.normaliser);
+                break;
+            case kTape2:
+                y = tape2Curve(d, k.normaliser);
+                break;
+            case kTape3:
+                y = tape3Curve(d, k.normaliser);
+                break;
+            case kDigital:
+                y = minimum(maximum(d, splat(-1.0f)), splat(1.0f));
+                break;
+            default:
+                y = d * splat(kUndrive);
+                break;
+        }
+        const Lanes out = ((y - xv) * k.mix + xv) * k.outGain;
+        storeFour(buf.wet + 4 * q, out);
+        if (metered) {
+            Lanes v = absolute(point == 0 ? xv : point == 1 ? out : d);
+            storeFour(buf.meterIn + 4 * q, v);
+            const int r = valid - 4 * q;  // floats of this vector inside the block
+            if (r < 4) {
+                if (r <= 0) continue;
+                v = {_mm_and_ps(v.v, _mm_castsi128_ps(_mm_setr_epi32(-1, r > 1 ? -1 : 0, r > 2 ? -1 : 0, 0)))};
+            }
+            top = maximum(v, top);
+        }
+    }
+    peak = top;
 }
 
 }  // namespace
 
 template <bool kAccumulate, int kChannels, bool kBass, bool kTreble>
 void TonvelaEngine::run(const Block& b, float** inputs, float** outputs, int n) noexcept {
-    // State in registers for the loop.
-    Section bs0 = load(bassSplit_[0][0], bassSplit_[1][0]);
-    Section bs1 = load(bassSplit_[0][1], bassSplit_[1][1]);
-    Section sm = load(bassSmooth_[0], bassSmooth_[1]);
-    Section ts0 = load(trebleSplit_[0][0], trebleSplit_[1][0]);
-    Section ts1 = load(trebleSplit_[0][1], trebleSplit_[1][1]);
-    Lanes benv = pair(bassEnvelope_[0], bassEnvelope_[1]);
-    Lanes tenv = pair(trebleEnvelope_[0], trebleEnvelope_[1]);
-    Lanes peak = pair(blockPeak_[0], blockPeak_[1]);
-    Lanes level = pair(level_[0], level_[1]);
+    constexpr int W = kChannels;  // floats per frame in the chunk buffers
+    constexpr int kFloats = ChunkBuffers<W>::kFloats;
+    constexpr int kVectors = kFloats / 4;
 
-    const Lanes inGain = splat(b.s.inputGain), outGain = splat(b.s.outputGain), mix = splat(b.s.mix);
-    const Lanes gb = splat(b.bassBandGain), gt = splat(b.trebleBandGain), scale = splat(b.bassScale);
-    const Lanes rb = splat(b.bassRelease), at = splat(b.trebleAttack), rt = splat(b.trebleRelease);
-    const Lanes harmonic = splat(b.s.trebleHarmonic), drive = splat(b.driveFactor), e = splat(b.meterCoef);
-    const Lanes normaliser = splat(b.s.normaliser);
-    const Lanes five = splat(5.0f), fourteen = splat(14.0f);
+    ChainState st;
+    st.bs0x = pair(bassSplit_[0][0].x1, bassSplit_[1][0].x1);
+    st.bs0y = pair(bassSplit_[0][0].y1, bassSplit_[1][0].y1);
+    st.bs1x = pair(bassSplit_[0][1].x1, bassSplit_[1][1].x1);
+    st.bs1y = pair(bassSplit_[0][1].y1, bassSplit_[1][1].y1);
+    st.smx = pair(bassSmooth_[0].x1, bassSmooth_[1].x1);
+    st.smy = pair(bassSmooth_[0].y1, bassSmooth_[1].y1);
+    st.ts0x = pair(trebleSplit_[0][0].x1, trebleSplit_[1][0].x1);
+    st.ts0y = pair(trebleSplit_[0][0].y1, trebleSplit_[1][0].y1);
+    st.ts1x = pair(trebleSplit_[0][1].x1, trebleSplit_[1][1].x1);
+    st.ts1y = pair(trebleSplit_[0][1].y1, trebleSplit_[1][1].y1);
+    st.benv = pair(bassEnvelope_[0], bassEnvelope_[1]);
+    st.tenv = pair(trebleEnvelope_[0], trebleEnvelope_[1]);
+    st.level = pair(level_[0], level_[1]);
+
+    ChainConstants k;
+    k.b0 = splat(bassSplit_[0][0].b);
+    k.c0 = splat(bassSplit_[0][0].c);
+    k.b1 = splat(bassSplit_[0][1].b);
+    k.c1 = splat(bassSplit_[0][1].c);
+    k.bsm = splat(bassSmooth_[0].b);
+    k.csm = splat(bassSmooth_[0].c);
+    k.bt0 = splat(trebleSplit_[0][0].b);
+    k.ct0 = splat(trebleSplit_[0][0].c);
+    k.bt1 = splat(trebleSplit_[0][1].b);
+    k.ct1 = splat(trebleSplit_[0][1].c);
+    k.inGain = splat(b.s.inputGain);
+    k.outGain = splat(b.s.outputGain);
+    k.mix = splat(b.s.mix);
+    k.gb = splat(b.bassBandGain);
+    k.gt = splat(b.trebleBandGain);
+    k.scale = splat(b.bassScale);
+    k.rb = splat(b.bassRelease);
+    k.at = splat(b.trebleAttack);
+    k.rt = splat(b.trebleRelease);
+    k.harmonic = splat(b.s.trebleHarmonic);
+    k.drive = splat(b.driveFactor);
+    k.e = splat(b.meterCoef);
+    k.normaliser = splat(b.s.normaliser);
     const int shape = b.s.shape, point = b.s.meterPoint;
     const float valveConstants[kNumShapes] = {0.0f, 7.0f, 4.0f, 2.5f, 0.0f, 0.0f, 0.0f, 0.0f};
-    const Lanes curveConstant = splat(shape >= 0 && shape < kNumShapes ? valveConstants[shape] : 0.0f);
-    const bool twoOutputs = b.s.twoOutputs;
+    k.valveN = splat(shape >= 0 && shape < kNumShapes ? valveConstants[shape] : 0.0f);
+
     const float* inL = inputs[0];
     const float* inR = inputs[kChannels - 1];
     float* outL = outputs[0];
-    float* outR = outputs[kChannels == 2 || twoOutputs ? 1 : 0];
+    float* outR = kChannels == 2 || b.s.twoOutputs ? outputs[1] : nullptr;
 
     // Alternating +-1e-9 added ahead of the recursive sections keeps their
     // state away from denormals in silence; the first sample uses -1e-9.
     const Lanes guards[2] = {splat(-1e-9f), splat(1e-9f)};
+    const Lanes guard4 = guardFour<W>();
 
-    // The chain runs in three stages: input and bass enhancement, treble
-    // enhancement, curve with mix and meters. Each stage keeps its own
-    // recursions and walks the samples in order; the stages work on
-    // different chunks at once (stage one on chunk k, two on k - 1, three on
-    // k - 2), so the processor overlaps three short chains instead of
-    // waiting on one long one per sample.
-    constexpr int kChunk = 64;
-    Lanes dry[3][kChunk], wet[3][kChunk];
+    ChunkBuffers<W> buf;
+    // The serial loop also runs the passes of chunks before the first and
+    // after the last (their state is put back afterwards); what they read
+    // before anything is written must be finite.
+    for (int i = 0; i < kFloats; ++i) buf.dry[2][i] = buf.low[1][i] = buf.smoothIn[i] = buf.meterIn[i] = 0.0f;
 
-    auto first = [&](int start, Lanes* x0, Lanes* s0, int j) {
-        const int i = start + j;
-        const Lanes x = sanitise(loadFrame<kChannels>(inL, inR, i)) * inGain;
-        x0[j] = x;
-        if (kBass) {
-            const Lanes guard = guards[i & 1];
-            const Lanes low = bs1.lowpass(bs0.lowpass(x + guard));
-            // Instant rise, release toward the band (signed comparison).
-            benv = selectGreater(low, benv, low, benv + (low - benv) * rb);
-            const Lanes h = scale * benv / (absolute(benv) + five);
-            const Lanes hs = sm.lowpass(h + guard);
-            s0[j] = (x - low) + hs * gb;
-        } else {
-            s0[j] = x;
-        }
-    };
-    auto second = [&](int start, Lanes* s0, int j) {
-        if (!kTreble) return;
-        const Lanes s = s0[j];
-        const Lanes high = ts1.highpass(ts0.highpass(s + guards[(start + j) & 1]));
-        const Lanes t = high * harmonic;
-        const Lanes mag = absolute(t);
-        // Both candidates, then the choice: the comparison stays off the
-        // envelope's own chain.
-        const Lanes rise = mag - tenv;
-        tenv = selectGreater(mag, tenv, tenv + rise * at, tenv + rise * rt);
-        s0[j] = (s - high) + (t / (tenv + fourteen)) * gt;
-    };
-    auto third = [&](int start, const Lanes* x0, const Lanes* s0, int j) {
-        const int i = start + j;
-        const Lanes x = x0[j];
-        const Lanes d = s0[j] * drive;
-        const Lanes y = curveLanes(shape, d, normaliser, curveConstant);
-        const Lanes out = ((y - x) * mix + x) * outGain;
-        if (point >= 0 && point <= 2) {
-            const Lanes v = absolute(point == 0 ? x : point == 1 ? out : d);
-            peak = maximum(v, peak);
-            level = level + (v - level) * e;
-        }
-        const float left = _mm_cvtss_f32(out.v);
-        emit<kAccumulate>(outL, i, left);
-        if (kChannels == 2)
-            emit<kAccumulate>(outR, i, _mm_cvtss_f32(_mm_shuffle_ps(out.v, out.v, _MM_SHUFFLE(1, 1, 1, 1))));
-        else if (twoOutputs)
-            emit<kAccumulate>(outR, i, left);
-    };
-
+    Lanes peak = splat(0.0f);
     const int chunks = (n + kChunk - 1) / kChunk;
-    auto length = [&](int k) { return k < 0 || k >= chunks ? 0 : (n - k * kChunk < kChunk ? n - k * kChunk : kChunk); };
-    for (int k = 0; k < chunks + 2; ++k) {
-        const int na = length(k), nb = length(k - 1), nc = length(k - 2);
-        const int sa = k * kChunk, sb = sa - kChunk, sc = sb - kChunk;
-        Lanes* xa = dry[k % 3];
-        Lanes* wa = wet[k % 3];
-        Lanes* wb = wet[(k + 2) % 3];
-        const Lanes* xc = dry[(k + 1) % 3];
-        const Lanes* wc = wet[(k + 1) % 3];
-        if (na == kChunk && nb == kChunk && nc == kChunk) {
-            for (int j = 0; j < kChunk; ++j) {
-                first(sa, xa, wa, j);
-                second(sb, wb, j);
-                third(sc, xc, wc, j);
+    auto length = [&](int c) { return c < 0 || c >= chunks ? 0 : (n - c * kChunk < kChunk ? n - c * kChunk : kChunk); };
+
+    for (int c = 0; c < chunks + 2; ++c) {
+        const int ma = length(c), mb = length(c - 1), mc = length(c - 2);
+
+        // input pass, chunk c
+        if (ma > 0) {
+            float* x = buf.dry[c % 3];
+            readFrames<W>(inL + c * kChunk, inR + c * kChunk, ma, x);
+            Lanes before = endingWith<W>(st.bs0x);
+            for (int q = 0; q < kVectors; ++q) {
+                const Lanes xv = sanitise(loadFour(x + 4 * q)) * k.inGain;
+                storeFour(x + 4 * q, xv);
+                if (kBass) {
+                    const Lanes u = xv + guard4;
+                    storeFour(buf.bassIn + 4 * q, (u + previousFrames<W>(before, u)) * k.b0);
+                    before = u;
+                }
             }
-        } else {
-            for (int j = 0; j < na; ++j) first(sa, xa, wa, j);
-            for (int j = 0; j < nb; ++j) second(sb, wb, j);
-            for (int j = 0; j < nc; ++j) third(sc, xc, wc, j);
+            if (kBass) st.bs0x = loadOne<W>(x + W * (ma - 1)) + guards[(ma - 1) & 1];
         }
+
+        // smooth pass, chunk c - 1
+        if (kBass && mb > 0) {
+            const auto h = [&](Lanes env) { return k.scale * env / (absolute(env) + splat(5.0f)); };
+            Lanes before = endingWith<W>(st.smx);
+            for (int q = 0; q < kVectors; ++q) {
+                const Lanes u = h(loadFour(buf.benv + 4 * q)) + guard4;
+                storeFour(buf.smoothIn + 4 * q, (u + previousFrames<W>(before, u)) * k.bsm);
+                before = u;
+            }
+            st.smx = h(loadOne<W>(buf.benv + W * (mb - 1))) + guards[(mb - 1) & 1];
+        }
+
+        // output pass, chunk c - 2
+        if (mc > 0) {
+            const int slot3 = (c + 1) % 3, slot2 = c & 1;
+            switch (shape) {
+                case kValve1:
+                case kValve2:
+                case kValve3:
+                    outputPass<W, kBass, kTreble, kValve1>(k, buf, slot3, slot2, mc, point, peak);
+                    break;
+                case kTape1:
+                    outputPass<W, kBass, kTreble, kTape1>(k, buf, slot3, slot2, mc, point, peak);
+                    break;
+                case kTape2:
+                    outputPass<W, kBass, kTreble, kTape2>(k, buf, slot3, slot2, mc, point, peak);
+                    break;
+                case kTape3:
+                    outputPass<W, kBass, kTreble, kTape3>(k, buf, slot3, slot2, mc, point, peak);
+                    break;
+                case kDigital:
+                    outputPass<W, kBass, kTreble, kDigital>(k, buf, slot3, slot2, mc, point, peak);
+                    break;
+                default:
+                    outputPass<W, kBass, kTreble, kNone>(k, buf, slot3, slot2, mc, point, peak);
+                    break;
+            }
+            const int start = (c - 2) * kChunk;
+            writeFrames<kAccumulate, W>(buf.wet, mc, outL + start, outR ? outR + start : nullptr);
+        }
+
+        // serial passes: bass on chunk c, treble on c - 1, level on c - 2
+        const SerialBuffers sb = {buf.bassIn,           buf.low[c & 1],        buf.benv,
+                                  buf.smoothIn,         buf.dry[(c + 2) % 3],  buf.low[(c + 1) & 1],
+                                  buf.sum[(c + 1) & 1], buf.high[(c + 1) & 1], buf.tenv[(c + 1) & 1],
+                                  buf.meterIn};
+        const ChainState before = st;
+        // Only the last chunk is short; the state of its pass is taken where it ends.
+        const int split = ma > 0 && ma < kChunk ? ma : mb > 0 && mb < kChunk ? mb : mc > 0 && mc < kChunk ? mc : kChunk;
+        serialPasses<W, kBass, kTreble>(k, st, sb, 0, split);
+        const ChainState atSplit = st;
+        if (split < kChunk) serialPasses<W, kBass, kTreble>(k, st, sb, split, kChunk);
+        if (ma < kChunk) st.restoreBass(ma == 0 ? before : atSplit);
+        if (mb < kChunk) st.restoreTreble(mb == 0 ? before : atSplit);
+        if (mc < kChunk) st.level = mc == 0 ? before.level : atSplit.level;
     }
 
-    store<kChannels>(bs0, bassSplit_[0][0], bassSplit_[1][0]);
-    store<kChannels>(bs1, bassSplit_[0][1], bassSplit_[1][1]);
-    store<kChannels>(sm, bassSmooth_[0], bassSmooth_[1]);
-    store<kChannels>(ts0, trebleSplit_[0][0], trebleSplit_[1][0]);
-    store<kChannels>(ts1, trebleSplit_[0][1], trebleSplit_[1][1]);
+    auto store = [&](OnePoleFilter& left, OnePoleFilter& right, Lanes x1, Lanes y1) {
+        left.x1 = lane(x1, 0);
+        left.y1 = lane(y1, 0);
+        if (kChannels == 2) {
+            right.x1 = lane(x1, 1);
+            right.y1 = lane(y1, 1);
+        }
+    };
+    if (kBass) {
+        store(bassSplit_[0][0], bassSplit_[1][0], st.bs0x, st.bs0y);
+        store(bassSplit_[0][1], bassSplit_[1][1], st.bs1x, st.bs1y);
+        store(bassSmooth_[0], bassSmooth_[1], st.smx, st.smy);
+    }
+    if (kTreble) {
+        store(trebleSplit_[0][0], trebleSplit_[1][0], st.ts0x, st.ts0y);
+        store(trebleSplit_[0][1], trebleSplit_[1][1], st.ts1x, st.ts1y);
+    }
+    // Peak lanes: mono 0..3 all of the one channel; stereo 0 and 2 left, 1 and 3 right.
+    peak = maximum(Lanes{_mm_movehl_ps(peak.v, peak.v)}, peak);
+    if (kChannels == 1) peak = maximum(Lanes{_mm_shuffle_ps(peak.v, peak.v, _MM_SHUFFLE(1, 1, 1, 1))}, peak);
+    const bool metered = point >= 0 && point <= 2;
     for (int c = 0; c < kChannels; ++c) {
-        bassEnvelope_[c] = lane(benv, c);
-        trebleEnvelope_[c] = lane(tenv, c);
-        blockPeak_[c] = lane(peak, c);
-        level_[c] = lane(level, c);
+        if (kBass) bassEnvelope_[c] = lane(st.benv, c);
+        if (kTreble) trebleEnvelope_[c] = lane(st.tenv, c);
+        if (metered) {
+            blockPeak_[c] = lane(peak, c);
+            level_[c] = lane(st.level, c);
+        }
     }
 }
 
