@@ -465,6 +465,7 @@ inline Lanes tape3Curve(Lanes d, Lanes normaliser) noexcept {
 struct ChainConstants {
     Lanes b0, c0, b1, c1, bsm, csm, bt0, ct0, bt1, ct1;  // section coefficients
     Lanes inGain, outGain, mix, gb, gt, scale, rb, at, rt, harmonic, drive, e, normaliser, valveN;
+    Lanes atXorRt;  // the bits that differ between at and rt
 };
 
 // The recursive state of the chain while a block runs, left in lane 0 and
@@ -545,7 +546,9 @@ void serialPasses(const ChainConstants& constants, ChainState& state, const Seri
     const ChainConstants k = constants;
     const SerialBuffers p = buffers;
     ChainState c = state;
-    const Lanes guards[2] = {splat(-1e-9f), splat(1e-9f)};
+    // Frames alternate guards -1e-9, +1e-9 from the (even) chunk start.
+    Lanes guard = splat(from & 1 ? 1e-9f : -1e-9f);
+    const __m128 sign = _mm_set1_ps(-0.0f);
     for (int j = from; j < to; ++j) {
         const int o = W * j;
         if (kBass) {
@@ -555,8 +558,10 @@ void serialPasses(const ChainConstants& constants, ChainState& state, const Seri
             c.bs0y = y0;
             c.bs1x = y0;
             c.bs1y = l;
-            // Instant rise, release toward the band (signed comparison).
-            c.benv = selectGreater(l, c.benv, l, c.benv + (l - c.benv) * k.rb);
+            // Instant rise, release toward the band: l > e ? l : e + (l - e) rb.
+            // With rb at most 0.5 the release step never passes l, so the
+            // larger of the two is the same choice.
+            c.benv = maximum(l, c.benv + (l - c.benv) * k.rb);
             storeOne<W>(p.low + o, l);
             storeOne<W>(p.benv + o, c.benv);
         }
@@ -569,7 +574,7 @@ void serialPasses(const ChainConstants& constants, ChainState& state, const Seri
                 storeOne<W>(p.sum + o, s);
             }
             if (kTreble) {
-                const Lanes u = s + guards[j & 1];
+                const Lanes u = s + guard;
                 const Lanes y0 = k.ct0 * c.ts0y + (u - c.ts0x) * k.bt0;
                 c.ts0x = u;
                 c.ts0y = y0;
@@ -577,15 +582,16 @@ void serialPasses(const ChainConstants& constants, ChainState& state, const Seri
                 c.ts1x = y0;
                 c.ts1y = hv;
                 const Lanes mag = absolute(hv * k.harmonic);
-                // Both candidates, then the choice: the comparison stays off
-                // the envelope's own chain.
-                const Lanes rise = mag - c.tenv;
-                c.tenv = selectGreater(mag, c.tenv, c.tenv + rise * k.at, c.tenv + rise * k.rt);
+                // Attack or release coefficient, then one step.
+                const __m128 rising = _mm_cmpgt_ps(mag.v, c.tenv.v);
+                const Lanes coef = {_mm_xor_ps(k.rt.v, _mm_and_ps(rising, k.atXorRt.v))};
+                c.tenv = c.tenv + (mag - c.tenv) * coef;
                 storeOne<W>(p.high + o, hv);
                 storeOne<W>(p.tenv + o, c.tenv);
             }
         }
         c.level = c.level + (loadOne<W>(p.meterIn + o) - c.level) * k.e;
+        guard = {_mm_xor_ps(guard.v, sign)};
     }
     state = c;
 }
@@ -696,6 +702,7 @@ void TonvelaEngine::run(const Block& b, float** inputs, float** outputs, int n) 
     k.rb = splat(b.bassRelease);
     k.at = splat(b.trebleAttack);
     k.rt = splat(b.trebleRelease);
+    k.atXorRt = {_mm_xor_ps(k.at.v, k.rt.v)};
     k.harmonic = splat(b.s.trebleHarmonic);
     k.drive = splat(b.driveFactor);
     k.e = splat(b.meterCoef);
