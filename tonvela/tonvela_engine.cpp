@@ -538,10 +538,14 @@ struct SerialBuffers {
     const float* meterIn;
 };
 
-// Frames from..to-1 of the serial passes.
-template <int W, bool kBass, bool kTreble>
+// Frames from..to-1 of the serial passes that have a chunk: kGroups has
+// 1 for bass, 2 for treble, 4 for level.
+template <int W, bool kBass, bool kTreble, int kGroups>
 void serialPasses(const ChainConstants& constants, ChainState& state, const SerialBuffers& buffers, int from,
                   int to) noexcept {
+    constexpr bool kRunBass = kBass && (kGroups & 1) != 0;
+    constexpr bool kRunTreble = (kBass || kTreble) && (kGroups & 2) != 0;
+    constexpr bool kRunLevel = (kGroups & 4) != 0;
     // Local copies: the stores below cannot touch them, so they stay in registers.
     const ChainConstants k = constants;
     const SerialBuffers p = buffers;
@@ -551,7 +555,7 @@ void serialPasses(const ChainConstants& constants, ChainState& state, const Seri
     const __m128 sign = _mm_set1_ps(-0.0f);
     for (int j = from; j < to; ++j) {
         const int o = W * j;
-        if (kBass) {
+        if (kRunBass) {
             // (x + x1) b - c y1, the first term from the input pass
             const Lanes y0 = loadOne<W>(p.bassIn + o) - k.c0 * c.bs0y;
             const Lanes l = (y0 + c.bs1x) * k.b1 - k.c1 * c.bs1y;
@@ -565,7 +569,7 @@ void serialPasses(const ChainConstants& constants, ChainState& state, const Seri
             storeOne<W>(p.low + o, l);
             storeOne<W>(p.benv + o, c.benv);
         }
-        if (kBass || kTreble) {
+        if (kRunTreble) {
             Lanes s = loadOne<W>(p.dry + o);
             if (kBass) {
                 const Lanes hs = loadOne<W>(p.smoothIn + o) - k.csm * c.smy;
@@ -590,10 +594,40 @@ void serialPasses(const ChainConstants& constants, ChainState& state, const Seri
                 storeOne<W>(p.tenv + o, c.tenv);
             }
         }
-        c.level = c.level + (loadOne<W>(p.meterIn + o) - c.level) * k.e;
+        if (kRunLevel) c.level = c.level + (loadOne<W>(p.meterIn + o) - c.level) * k.e;
         guard = {_mm_xor_ps(guard.v, sign)};
     }
     state = c;
+}
+
+template <int W, bool kBass, bool kTreble>
+void serialPasses(int groups, const ChainConstants& k, ChainState& state, const SerialBuffers& p, int from,
+                  int to) noexcept {
+    switch (groups) {
+        case 1:
+            serialPasses<W, kBass, kTreble, 1>(k, state, p, from, to);
+            break;
+        case 2:
+            serialPasses<W, kBass, kTreble, 2>(k, state, p, from, to);
+            break;
+        case 3:
+            serialPasses<W, kBass, kTreble, 3>(k, state, p, from, to);
+            break;
+        case 4:
+            serialPasses<W, kBass, kTreble, 4>(k, state, p, from, to);
+            break;
+        case 5:
+            serialPasses<W, kBass, kTreble, 5>(k, state, p, from, to);
+            break;
+        case 6:
+            serialPasses<W, kBass, kTreble, 6>(k, state, p, from, to);
+            break;
+        case 7:
+            serialPasses<W, kBass, kTreble, 7>(k, state, p, from, to);
+            break;
+        default:
+            break;
+    }
 }
 
 // The output pass of one chunk with the curve of shape step kStep: writes
@@ -708,6 +742,7 @@ void TonvelaEngine::run(const Block& b, float** inputs, float** outputs, int n) 
     k.e = splat(b.meterCoef);
     k.normaliser = splat(b.s.normaliser);
     const int shape = b.s.shape, point = b.s.meterPoint;
+    const bool metered = point >= 0 && point <= 2;
     const float valveConstants[kNumShapes] = {0.0f, 7.0f, 4.0f, 2.5f, 0.0f, 0.0f, 0.0f, 0.0f};
     k.valveN = splat(shape >= 0 && shape < kNumShapes ? valveConstants[shape] : 0.0f);
 
@@ -722,11 +757,6 @@ void TonvelaEngine::run(const Block& b, float** inputs, float** outputs, int n) 
     const Lanes guard4 = guardFour<W>();
 
     ChunkBuffers<W> buf;
-    // The serial loop also runs the passes of chunks before the first and
-    // after the last (their state is put back afterwards); what they read
-    // before anything is written must be finite.
-    for (int i = 0; i < kFloats; ++i) buf.dry[2][i] = buf.low[1][i] = buf.smoothIn[i] = buf.meterIn[i] = 0.0f;
-
     Lanes peak = splat(0.0f);
     const int chunks = (n + kChunk - 1) / kChunk;
     auto length = [&](int c) { return c < 0 || c >= chunks ? 0 : (n - c * kChunk < kChunk ? n - c * kChunk : kChunk); };
@@ -797,15 +827,18 @@ void TonvelaEngine::run(const Block& b, float** inputs, float** outputs, int n) 
                                   buf.smoothIn,         buf.dry[(c + 2) % 3],  buf.low[(c + 1) & 1],
                                   buf.sum[(c + 1) & 1], buf.high[(c + 1) & 1], buf.tenv[(c + 1) & 1],
                                   buf.meterIn};
-        const ChainState before = st;
-        // Only the last chunk is short; the state of its pass is taken where it ends.
+        const int groups = (ma > 0 ? 1 : 0) | (mb > 0 ? 2 : 0) | (mc > 0 && metered ? 4 : 0);
+        // Only the last chunk is short; the passes run on to the end of the
+        // chunk buffers, and the state of the short one is taken where it ends.
         const int split = ma > 0 && ma < kChunk ? ma : mb > 0 && mb < kChunk ? mb : mc > 0 && mc < kChunk ? mc : kChunk;
-        serialPasses<W, kBass, kTreble>(k, st, sb, 0, split);
-        const ChainState atSplit = st;
-        if (split < kChunk) serialPasses<W, kBass, kTreble>(k, st, sb, split, kChunk);
-        if (ma < kChunk) st.restoreBass(ma == 0 ? before : atSplit);
-        if (mb < kChunk) st.restoreTreble(mb == 0 ? before : atSplit);
-        if (mc < kChunk) st.level = mc == 0 ? before.level : atSplit.level;
+        serialPasses<W, kBass, kTreble>(groups, k, st, sb, 0, split);
+        if (split < kChunk) {
+            const ChainState atSplit = st;
+            serialPasses<W, kBass, kTreble>(groups, k, st, sb, split, kChunk);
+            if (ma == split) st.restoreBass(atSplit);
+            if (mb == split) st.restoreTreble(atSplit);
+            if (mc == split) st.level = atSplit.level;
+        }
     }
 
     auto store = [&](OnePoleFilter& left, OnePoleFilter& right, Lanes x1, Lanes y1) {
@@ -828,7 +861,6 @@ void TonvelaEngine::run(const Block& b, float** inputs, float** outputs, int n) 
     // Peak lanes: mono 0..3 all of the one channel; stereo 0 and 2 left, 1 and 3 right.
     peak = maximum(Lanes{_mm_movehl_ps(peak.v, peak.v)}, peak);
     if (kChannels == 1) peak = maximum(Lanes{_mm_shuffle_ps(peak.v, peak.v, _MM_SHUFFLE(1, 1, 1, 1))}, peak);
-    const bool metered = point >= 0 && point <= 2;
     for (int c = 0; c < kChannels; ++c) {
         if (kBass) bassEnvelope_[c] = lane(st.benv, c);
         if (kTreble) trebleEnvelope_[c] = lane(st.tenv, c);
