@@ -334,498 +334,222 @@ void ClamporaEngine::prepare(Block& b, const float* targets, float sampleRate, i
 
 namespace {
 
-using dsp::absolute;
 using dsp::lane;
-using dsp::Lanes;
-using dsp::loadFrame;
-using dsp::maximum;
 using dsp::pair;
-using dsp::select;
-using dsp::splat;
-
-// Delay lines hold a frame's two channels side by side, so that a frame is
-// one 64-bit load or store. Mono reads and writes the left channel only.
-template <int kChannels>
-inline Lanes loadLine(const float (*line)[2], int i) noexcept {
-    if (kChannels == 1) return {_mm_load_ss(line[i])};
-    return {_mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(line[i]))};
-}
-template <int kChannels>
-inline void storeLine(float (*line)[2], int i, Lanes a) noexcept {
-    if (kChannels == 1)
-        _mm_store_ss(line[i], a.v);
-    else
-        _mm_storel_pi(reinterpret_cast<__m64*>(line[i]), a.v);
-}
-
-inline Lanes softClipLanes(Lanes z) noexcept {
-    const Lanes cubic = (z - z * z * splat(0.125f) * z) * splat(kClipScale);
-    const __m128 high = _mm_cmpge_ps(z.v, _mm_set1_ps(kClipKnee));
-    const __m128 low = _mm_cmple_ps(z.v, _mm_set1_ps(-kClipKnee));
-    return select(high, splat(1.0f), select(low, splat(-1.0f), cubic));
-}
-
-// Samples per pass: the intermediate buffers stay in the first-level cache.
-constexpr int kChunk = 64;
-
-// The detector's level p for one band-passed frame: the average and the
-// louder of the two rectified channels (the one channel scaled alike), with
-// its floor.
-template <int kChannels>
-inline __m128 detectorPeak(Lanes side) noexcept {
-    const Lanes a = absolute(side);
-    __m128 p;
-    if (kChannels == 1) {
-        p = _mm_mul_ss(a.v, _mm_set_ss(1.2071f));
-    } else {
-        const __m128 r = _mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(1, 1, 1, 1));
-        p = _mm_mul_ss(_mm_add_ss(_mm_mul_ss(_mm_add_ss(a.v, r), _mm_set_ss(0.7071f)), _mm_max_ss(a.v, r)),
-                       _mm_set_ss(0.5f));
-    }
-    // 0.001 > p ? 0.001 : p
-    return _mm_max_ss(_mm_set_ss(0.001f), p);
-}
-
-// Four samples per operation: q = 1.7 sqrt(ms) replaces the mean square by
-// 1 / (q + 1e-8) for the automatic timing, and the level (p on entry) by q
-// when the detector averages.
-void detectorLevels(float* meanSquare, float* level, bool rms, int count) noexcept {
-    for (int j = 0; j < count; j += 4) {
-        const __m128 q = _mm_mul_ps(_mm_sqrt_ps(_mm_load_ps(meanSquare + j)), _mm_set1_ps(1.7f));
-        if (rms) _mm_store_ps(level + j, q);
-        _mm_store_ps(meanSquare + j, _mm_div_ps(_mm_set1_ps(1.0f), _mm_add_ps(q, _mm_set1_ps(1e-8f))));
-    }
-}
-
-// The detector's and envelope's running values and per-block constants,
-// in lane 0, and one sample's step. The detector's level p is the average
-// and the louder of the two rectified band-passed channels (the one channel
-// scaled alike), with a floor; q = 1.7 sqrt(ms) its RMS. Above the envelope
-// it attacks, with the automatic timing by how far q lies above it; below,
-// it holds for holdLength samples, then releases toward h times the level.
-// The make-up gain glides beside it.
-struct Follower {
-    __m128 envelope, attackCoef, makeupGain;
-    __m128i holdCounter;
-    __m128 attackFactor, r0, releaseHold, keep, makeupTarget;
-    __m128i holdLength;
-
-    // One sample from the detector's level and 1 / (q + 1e-8); stores the
-    // envelope and the make-up gain.
-    template <bool kAutoAttack>
-    void step(const float* levelIn, const float* inverseQIn, float* envelopeOut, float* makeupOut) noexcept {
-        makeupGain = _mm_add_ss(makeupGain, _mm_mul_ss(_mm_sub_ss(makeupTarget, makeupGain), _mm_set_ss(0.005125f)));
-        _mm_store_ss(makeupOut, makeupGain);
-        const __m128 level = _mm_load_ss(levelIn);
-        if (kAutoAttack) {
-            const __m128 raised = _mm_add_ss(envelope, _mm_set_ss(1e-8f));
-            attackCoef =
-                _mm_mul_ss(_mm_sub_ss(_mm_set_ss(1.0f), _mm_mul_ss(raised, _mm_load_ss(inverseQIn))), attackFactor);
-        }
-        const __m128 change = _mm_sub_ss(level, envelope);
-        const __m128 attacked = _mm_add_ss(envelope, _mm_mul_ss(change, attackCoef));
-        const __m128 released = _mm_add_ss(_mm_mul_ss(keep, _mm_add_ss(envelope, _mm_mul_ss(change, r0))),
-                                           _mm_mul_ss(envelope, releaseHold));
-        const __m128 below = _mm_cmplt_ss(level, envelope);
-        const __m128 holding = _mm_castsi128_ps(_mm_cmpgt_epi32(holdLength, holdCounter));
-        holdCounter = _mm_and_si128(_mm_castps_si128(below), _mm_sub_epi32(holdCounter, _mm_castps_si128(holding)));
-        envelope = select(below, select(holding, envelope, released), attacked);
-        _mm_store_ss(envelopeOut, envelope);
-    }
-};
-
-// gainLaw for two envelope values at once. s / e is taken of max(e, 2), which
-// is e wherever it is used, so that silence never divides by zero.
-inline __m128d gainLawPair(__m128d e, __m128d s, __m128d softNumerator) noexcept {
-    const __m128d two = _mm_set1_pd(2.0);
-    const __m128d soft = _mm_div_pd(softNumerator, _mm_add_pd(e, _mm_set1_pd(1.01)));
-    const __m128d hard = _mm_div_pd(s, _mm_max_pd(e, two));
-    const __m128d knee = _mm_mul_pd(_mm_sub_pd(_mm_set1_pd(1.0), _mm_mul_pd(e, _mm_set1_pd(0.25))), s);
-    const __m128d above = _mm_cmpge_pd(e, two);
-    return _mm_add_pd(_mm_or_pd(_mm_and_pd(above, hard), _mm_andnot_pd(above, knee)), soft);
-}
-
-// g = float(L(e)) / drive for a chunk of envelope values.
-void gains(const float* envelope, double hardShare, float inverseDrive, float* gain, int count) noexcept {
-    const __m128d s = _mm_set1_pd(hardShare);
-    // The numerator of the soft curve, (1 - s) 1.01, as gainLaw forms it.
-    const __m128d softNumerator = _mm_set1_pd((1.0 - hardShare) * 1.01);
-    for (int j = 0; j < count; j += 4) {
-        const __m128 e = _mm_load_ps(envelope + j);
-        const __m128 lo = _mm_cvtpd_ps(gainLawPair(_mm_cvtps_pd(e), s, softNumerator));
-        const __m128 hi = _mm_cvtpd_ps(gainLawPair(_mm_cvtps_pd(_mm_movehl_ps(e, e)), s, softNumerator));
-        _mm_store_ps(gain + j, _mm_mul_ps(_mm_movelh_ps(lo, hi), _mm_set1_ps(inverseDrive)));
-    }
-}
-
-// 1 / max(envelope, 1): the output stage's inverse gains for a chunk.
-void stageInverses(float* envelope, int count) noexcept {
-    for (int j = 0; j < count; j += 4)
-        _mm_store_ps(envelope + j,
-                     _mm_div_ps(_mm_set1_ps(1.0f), _mm_max_ps(_mm_load_ps(envelope + j), _mm_set1_ps(1.0f))));
-}
-
-// The output stage's follower and hand-over logic (output_stage.h) without
-// branches: one step per call, all values in lane 0.
-struct StageLane {
-    __m128 envelope, runningPeak, heldPeak;
-    __m128i holdCounter;
-
-    explicit StageLane(const OutputStageState& s) noexcept
-        : envelope(_mm_set_ss(s.envelope)),
-          runningPeak(_mm_set_ss(s.runningPeak)),
-          heldPeak(_mm_set_ss(s.heldPeak)),
-          holdCounter(_mm_cvtsi32_si128(s.holdCounter)) {}
-
-    void store(OutputStageState& s) const noexcept {
-        s.envelope = _mm_cvtss_f32(envelope);
-        s.runningPeak = _mm_cvtss_f32(runningPeak);
-        s.heldPeak = _mm_cvtss_f32(heldPeak);
-        s.holdCounter = _mm_cvtsi128_si32(holdCounter);
-    }
-
-    // envelope += (x - envelope) * (x <= envelope ? fall : rise), with both
-    // products formed before the choice so that the comparison runs beside
-    // them instead of ahead of them.
-    void follow(__m128 x, __m128 fall, __m128 rise) noexcept {
-        const __m128 step = _mm_sub_ss(x, envelope);
-        const __m128 change = select(_mm_cmple_ss(x, envelope), _mm_mul_ss(step, fall), _mm_mul_ss(step, rise));
-        envelope = _mm_add_ss(envelope, change);
-    }
-
-    // The limiter's peak hold. A hand-over (held peak takes the running
-    // peak, which restarts at 0, counter to 0) happens on a new maximum or
-    // at holdEnd; otherwise the counter advances, and between holdStart and
-    // holdEnd the held peak glides toward the running peak. Outside the glide
-    // the glide factor is 0, and held + (running - held) * 0 is exactly held
-    // (both are finite and not -0).
-    void limiterStep(__m128 p, const OutputStageCoefficients& c, __m128 glide, __m128 fall, __m128 rise) noexcept {
-        const __m128i beforeEnd = _mm_cmpgt_epi32(_mm_cvtsi32_si128(c.holdEnd), holdCounter);
-        const __m128i afterStart = _mm_cmpgt_epi32(holdCounter, _mm_cvtsi32_si128(c.holdStart));
-        const __m128 factor = _mm_and_ps(_mm_castsi128_ps(_mm_and_si128(beforeEnd, afterStart)), glide);
-        const __m128 atEnd = _mm_castsi128_ps(_mm_cmpeq_epi32(beforeEnd, _mm_setzero_si128()));
-        runningPeak = _mm_max_ss(p, runningPeak);
-        const __m128 handOver = _mm_or_ps(_mm_cmplt_ss(heldPeak, runningPeak), atEnd);
-        const __m128 glided = _mm_add_ss(heldPeak, _mm_mul_ss(_mm_sub_ss(runningPeak, heldPeak), factor));
-        heldPeak = select(handOver, runningPeak, glided);
-        runningPeak = _mm_andnot_ps(handOver, runningPeak);
-        holdCounter = _mm_andnot_si128(_mm_castps_si128(handOver), _mm_add_epi32(holdCounter, _mm_cvtsi32_si128(1)));
-        follow(_mm_mul_ss(heldPeak, _mm_set_ss(0.95f)), fall, rise);
-    }
-};
-
-// What one chunk hands from the input pass to the later ones.
-struct ChunkFrames {
-    Lanes delayed[kChunk];  // the compressed path's input frames
-    Lanes dry[kChunk];      // the dry frames
-    alignas(16) float makeup[kChunk] = {};
-};
-
-// Mix and the output stage's follower: the compressed meter, the wet and dry
-// mix with the output gain, and the stage's level (the limiter's delay line
-// too).
-template <int kChannels, SatMode kSat>
-struct Mixer {
-    Lanes compressedAverage;
-    StageLane stage;
-    int limiterIndex;
-    Lanes meterCoef, dryWeight, outputGain;
-    __m128 fall, rise, glide;
-    const OutputStageCoefficients* coefficients;
-    float (*limiterLine)[2];
-
-    // The output frame before the stage, and its louder channel's level.
-    void mix(Lanes v, Lanes dry, Lanes& wet, float* loudest) const noexcept {
-        const Lanes out = (v + (dry - v) * dryWeight) * outputGain;
-        const Lanes a = absolute(out);
-        _mm_store_ss(loudest,
-                     kChannels == 2 ? _mm_max_ss(a.v, _mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(1, 1, 1, 1))) : a.v);
-        wet = out;
-    }
-
-    // The compressed path of a chunk: the delayed frame times g, metered,
-    // times the make-up gain, then mixed. Only the meter is a recursion, so
-    // the frames overlap freely.
-    void mixCompressed(const ChunkFrames& f, const float* gain, int count, Lanes* wet, float* loudest) noexcept {
-        Lanes average = compressedAverage;
-        for (int j = 0; j < count; ++j) {
-            const Lanes sg = f.delayed[j] * Lanes{_mm_load1_ps(gain + j)};
-            average = average + (absolute(sg) - average) * meterCoef;
-            mix(sg * Lanes{_mm_load1_ps(f.makeup + j)}, f.dry[j], wet[j], loudest + j);
-        }
-        compressedAverage = average;
-    }
-
-    // The stage's follower for one frame; leaves the frame to be scaled in
-    // wet (for the limiter, the one leaving its delay line) and the stage's
-    // envelope in envelopeOut.
-    void stageStep(Lanes& wet, const float* loudest, int writeAt, float* envelopeOut) noexcept {
-        const __m128 level = _mm_load_ss(loudest);
-        if (kSat == SatMode::kClipper) {
-            stage.follow(_mm_mul_ss(level, _mm_set_ss(1.414f)), fall, rise);
-            _mm_store_ss(envelopeOut, stage.envelope);
-        } else if (kSat == SatMode::kLimiter) {
-            storeLine<kChannels>(limiterLine, writeAt, wet);
-            stage.limiterStep(level, *coefficients, glide, fall, rise);
-            _mm_store_ss(envelopeOut, stage.envelope);
-            wet = loadLine<kChannels>(limiterLine, limiterIndex);
-            limiterIndex = (limiterIndex + 1) & kLineMask;
-        }
-    }
-};
-
-// The envelope of one chunk interleaved with the output stage's follower of
-// the chunk before it: two independent recursions in one loop, so the
-// processor overlaps them.
-template <int kChannels, SatMode kSat, bool kAutoAttack>
-void followAndStage(Follower& followerState, const float* level, const float* inverseQ, float* envelope,
-                    ChunkFrames& current, int count, Mixer<kChannels, kSat>& mixerState, const float* loudest,
-                    int previousCount, int previousWrite, Lanes* wet, float* stageEnvelope) noexcept {
-    // Local copies: the stores below may not touch them, so they stay in registers.
-    Follower follower = followerState;
-    Mixer<kChannels, kSat> mixer = mixerState;
-    const int stageCount = kSat == SatMode::kOff ? 0 : previousCount;
-    const int both = count < stageCount ? count : stageCount;
-    int j = 0;
-    for (; j < both; ++j) {
-        follower.step<kAutoAttack>(level + j, inverseQ + j, envelope + j, current.makeup + j);
-        mixer.stageStep(wet[j], loudest + j, (previousWrite + j) & kLineMask, stageEnvelope + j);
-    }
-    for (int k = j; k < count; ++k)
-        follower.step<kAutoAttack>(level + k, inverseQ + k, envelope + k, current.makeup + k);
-    for (int k = j; k < stageCount; ++k)
-        mixer.stageStep(wet[k], loudest + k, (previousWrite + k) & kLineMask, stageEnvelope + k);
-    followerState = follower;
-    mixerState = mixer;
-}
 
 }  // namespace
 
-// Per sample, in this order: input gain and denormal offset, dry line,
+// Per frame, in this order: input gain and denormal offset, dry line,
 // make-up glide, input meters, drive, side-chain band-pass, detector and
 // envelope (one for both channels), gain law, mix and output gain, output
 // stage, output meters, output, index advance.
 //
-// The chain runs in passes over chunks of the block, each short enough for
-// the processor to overlap many samples of it: (1) input, lines, input
-// meters and band-pass; (2) detector, envelope and make-up glide, in one
-// loop with (3) the gain law's product (computed two samples at a time
-// beforehand), mix, compressed meter and output stage follower of the chunk
-// before, so that the two longest recursions overlap; (4) output stage
-// gain, output meters and output. One fused pass would be limited by the
-// latency of the whole chain per sample. Data-dependent choices are
-// selects, so no branch follows the signal; every lane operation is the
-// IEEE operation of the per-sample formula, so the result is the same bits
-// as processing one sample at a time.
+// The block runs in segments of up to 64 frames that no delay-line index
+// wraps inside, each in passes (compressor_passes.h): input, band-pass and
+// lines, detector level, then the envelope beside the output stage of the
+// segment before, the gain law, the mix; the stage's gain, output meters and
+// output of a segment follow once its stage has run. Data-dependent choices
+// are selects, so no branch follows the signal.
 template <int kChannels, bool kAccumulate, SatMode kSat>
 void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outputs, int n, bool twoOutputs) noexcept {
-    int w = writeIndex_, la = lookAheadIndex_, dr = dryIndex_;
-    Lanes inputAverage = pair(meters_[0].inputAverage, meters_[1].inputAverage);
-    Lanes levelAverage = pair(meters_[0].levelAverage, meters_[1].levelAverage);
-    Lanes blockPeak = pair(meters_[0].blockPeak, meters_[1].blockPeak);
-    __m128i clipCounter = _mm_setr_epi32(meters_[0].clipCounter, meters_[1].clipCounter, 0, 0);
-    Lanes x1 = pair(filters_[0].x1, filters_[1].x1), x2 = pair(filters_[0].x2, filters_[1].x2);
-    Lanes y1 = pair(filters_[0].y1, filters_[1].y1), y2 = pair(filters_[0].y2, filters_[1].y2);
-    const SideChainFilter& f = filters_[0];  // both channels share the coefficients
-    const Lanes b0 = splat(f.b0), b2 = splat(f.b2), a1 = splat(f.a1), a2 = splat(f.a2);
+    using namespace passes;
+    constexpr int C = kChannels;
+    passes::Scratch& scratch = scratch_;
+    InputScratch& in = scratch.input;
 
-    const Lanes inputGain = splat(b.inputGain), drive = splat(b.drive), meterCoef = splat(b.meterCoef);
-    const Lanes inverseDrive = splat(b.inverseDrive);
-    Follower follower{_mm_set_ss(envelope_),           _mm_set_ss(attackCoef_),    _mm_set_ss(makeupGain_),
-                      _mm_cvtsi32_si128(holdCounter_), _mm_set_ss(b.attackFactor), _mm_set_ss(b.r0),
-                      _mm_set_ss(b.releaseHold),       _mm_set_ss(1.0f - b.h),     _mm_set_ss(b.makeupTarget),
-                      _mm_cvtsi32_si128(b.holdLength)};
-    __m128 meanSquare = _mm_set_ss(meanSquare_);
-    const __m128 rmsCoef = _mm_set_ss(b.rmsCoef);
-    float releaseCoef = releaseCoef_;
+    // The look-ahead, dry and limiter read positions keep their distance
+    // behind the write position for the whole block.
+    int w = writeIndex_;
+    const int lookAhead = (w - lookAheadIndex_) & kLineMask;
+    const int dryDelay = (w - dryIndex_) & kLineMask;
     const bool limiter = kSat == SatMode::kLimiter;
-    Mixer<kChannels, kSat> mixer{pair(meters_[0].compressedAverage, meters_[1].compressedAverage),
-                                 StageLane(stage_),
-                                 limiterIndex_,
-                                 meterCoef,
-                                 splat(dryWeight_),
-                                 splat(b.outputGain),
-                                 _mm_set_ss(limiter ? b.stage.limiterFall : b.stage.clipperFall),
-                                 _mm_set_ss(limiter ? b.stage.limiterRise : b.stage.clipperRise),
-                                 _mm_set_ss(b.stage.peakGlide),
-                                 &b.stage,
-                                 limiter_};
-    const Lanes clipThreshold = splat(limiter ? 0.841f : 0.9f);
-    // The counter only needs to tell "above clipCount"; it stops one past.
-    const __m128i clipCount = _mm_set1_epi32(b.clipCount), clipStop = _mm_set1_epi32(b.clipCount + 1);
+    const int limiterDelay = (w - limiterIndex_) & kLineMask;
+
+    const SideChainFilter& f = filters_[0];  // both channels share the coefficients
+    const InputConstants inputConstants{_mm_set1_ps(b.inputGain), _mm_set1_ps(b.drive), _mm_set1_ps(f.b0),
+                                        _mm_set1_ps(f.b2)};
+    FilterState filter{pair(filters_[0].y1, filters_[1].y1).v,
+                       pair(filters_[0].y2, filters_[1].y2).v,
+                       _mm_set1_ps(f.a1),
+                       _mm_set1_ps(f.a2),
+                       pair(meters_[0].inputAverage, meters_[1].inputAverage).v,
+                       _mm_set1_ps(b.meterCoef)};
+    // The band-pass's last two inputs, laid out as the input pass keeps them.
+    __m128 history = C == 2 ? _mm_setr_ps(filters_[0].x2, filters_[1].x2, filters_[0].x1, filters_[1].x1)
+                            : _mm_setr_ps(0.0f, 0.0f, filters_[0].x2, filters_[0].x1);
+    __m128 inputPeak = _mm_setzero_ps();
+
+    Follower follower{};
+    follower.envelope = _mm_set_ss(envelope_);
+    follower.attackCoef = _mm_set_ss(attackCoef_);
+    follower.makeupGain = _mm_set_ss(makeupGain_);
+    follower.meanSquare = _mm_set_ss(meanSquare_);
+    follower.before = follower.envelope;
+    follower.inverseQ = _mm_setzero_ps();
+    follower.holdCounter = _mm_cvtsi32_si128(holdCounter_);
+    follower.rmsMask = b.rms ? _mm_castsi128_ps(_mm_set1_epi32(-1)) : _mm_setzero_ps();
+    follower.rmsCoef = _mm_set_ss(b.rmsCoef);
+    follower.attackFactor = _mm_set_ss(b.attackFactor);
+    follower.r0 = _mm_set_ss(b.r0);
+    follower.releaseHold = _mm_set_ss(b.releaseHold);
+    follower.keep = _mm_set_ss(1.0f - b.h);
+    follower.makeupTarget = _mm_set_ss(b.makeupTarget);
+    follower.holdLength = _mm_cvtsi32_si128(b.holdLength);
+
+    StageRunner<C, kSat> stage{StageLane(stage_),
+                               pair(meters_[0].compressedAverage, meters_[1].compressedAverage).v,
+                               _mm_set1_ps(b.meterCoef),
+                               _mm_set_ss(limiter ? b.stage.limiterFall : b.stage.clipperFall),
+                               _mm_set_ss(limiter ? b.stage.limiterRise : b.stage.clipperRise),
+                               _mm_set_ss(b.stage.peakGlide),
+                               _mm_cvtsi32_si128(b.stage.holdStart),
+                               _mm_cvtsi32_si128(b.stage.holdEnd),
+                               limiter_,
+                               limiterIndex_};
+    const MixConstants mixConstants{_mm_set1_ps(dryWeight_), _mm_set1_ps(b.outputGain)};
+    OutputMeters meters{
+        pair(meters_[0].levelAverage, meters_[1].levelAverage).v, pair(meters_[0].blockPeak, meters_[1].blockPeak).v,
+        _mm_set1_ps(b.meterCoef), _mm_set1_ps(limiter ? 0.841f : 0.9f),
+        _mm_setr_epi32(meters_[0].clipCounter, meters_[1].clipCounter, 0, 0), _mm_set1_epi32(b.clipCount),
+        // The counter only needs to tell "above clipCount"; it stops one past.
+        _mm_set1_epi32(b.clipCount + 1)};
     const bool listen = b.sideChainListen, post = b.post;
     // An empty call may come with no buffers at all.
     const float* inL = n > 0 ? inputs[0] : nullptr;
-    const float* inR = n > 0 ? inputs[kChannels - 1] : nullptr;
+    const float* inR = n > 0 ? inputs[C - 1] : nullptr;
     float* outL = n > 0 ? outputs[0] : nullptr;
-    float* outR = n > 0 ? outputs[kChannels == 2 || twoOutputs ? 1 : 0] : nullptr;
+    float* outR = n > 0 ? outputs[C == 2 || twoOutputs ? 1 : 0] : nullptr;
 
     // +-1e-9 ahead of the recursions keeps them away from denormals in
-    // silence; the sign flips every sample and the first one is negative.
-    const __m128 flip = _mm_set1_ps(-0.0f);
-    Lanes offset = splat(1e-9f);
+    // silence; the sign flips every frame and the first one is negative.
+    float offset = -1e-9f;
 
-    ChunkFrames frames[2];
-    // side: the band-passed side chain; wet: the output before the stage's gain.
-    Lanes side[kChunk], wet[kChunk];
-    // Padded to whole SSE registers and zeroed so that the four-wide passes
-    // only ever see finite values.
-    alignas(16) float levels[kChunk] = {}, inverseQs[kChunk] = {}, envelopes[kChunk] = {}, gainValues[kChunk] = {};
-    alignas(16) float stageEnvelopes[kChunk] = {}, loudest[kChunk] = {};
-
-    // (4) Output stage gain, output meters and output of a mixed chunk.
-    auto finish = [&](int start, int count) noexcept {
-        if (kSat != SatMode::kOff) stageInverses(stageEnvelopes, count);
-        for (int j = 0; j < count; ++j) {
-            Lanes out = wet[j];
+    // The stage's gain, the output meters and the output of a segment whose stage has run.
+    auto finish = [&](Segment& seg) noexcept {
+        stagePass<C, kSat>(seg);
+        if (post) {
             if (kSat != SatMode::kOff)
-                out = softClipLanes(out * Lanes{_mm_load1_ps(stageEnvelopes + j)}) * splat(kClipCeiling);
-            if (post) {
-                const Lanes ao = absolute(out);
-                levelAverage = levelAverage + (ao - levelAverage) * meterCoef;
-                blockPeak = maximum(blockPeak, ao);
-                if (kSat != SatMode::kOff) {
-                    // blockPeak <= threshold resets the counter (NaN counts
-                    // as above); above it, the counter advances and the
-                    // peak shows 1.0 once it passes clipCount. Whether the
-                    // next count passes is known before the peak is.
-                    const __m128i next = _mm_add_epi32(clipCounter, _mm_set1_epi32(1));
-                    const __m128i passes = _mm_cmpgt_epi32(next, clipCount);
-                    const __m128 above = _mm_cmpnle_ps(blockPeak.v, clipThreshold.v);
-                    clipCounter = _mm_and_si128(_mm_castps_si128(above), _mm_or_si128(_mm_and_si128(passes, clipStop),
-                                                                                      _mm_andnot_si128(passes, next)));
-                    blockPeak = select(_mm_and_ps(above, _mm_castsi128_ps(passes)), splat(1.0f), blockPeak);
-                }
-            }
-            const int i = start + j;
-            emit<kAccumulate>(outL, i, _mm_cvtss_f32(out.v));
-            if (kChannels == 2)
-                emit<kAccumulate>(outR, i, _mm_cvtss_f32(_mm_shuffle_ps(out.v, out.v, _MM_SHUFFLE(1, 1, 1, 1))));
-            else if (twoOutputs)
-                emit<kAccumulate>(outR, i, _mm_cvtss_f32(out.v));
+                meters.run<C, true>(seg);
+            else
+                meters.run<C, false>(seg);
         }
+        emitPass<C, kAccumulate>(seg, outL, outR, twoOutputs);
+    };
+    auto runStage = [&](Segment& seg, bool meter) noexcept {
+        StageRunner<C, kSat> s = stage;
+        for (int j = 0; j < seg.count; ++j) {
+            if (meter)
+                s.template step<true>(seg, j);
+            else
+                s.template step<false>(seg, j);
+        }
+        stage = s;
     };
 
-    const ChunkFrames* previous = nullptr;
-    int previousStart = 0, previousCount = 0, previousWrite = 0;
-    for (int start = 0; start < n; start += kChunk) {
-        const int count = n - start < kChunk ? n - start : kChunk;
-        ChunkFrames& current = frames[(start / kChunk) & 1];
-        const int write = w;
-
-        // (1) Input, lines, input meters, side-chain band-pass. The delayed
-        // frames are read here, after each sample's writes, as the lines are
-        // one sample at a time: a look-ahead near the line length would
-        // otherwise see slots overwritten by later samples of the chunk.
-        for (int j = 0; j < count; ++j) {
-            offset.v = _mm_xor_ps(offset.v, flip);
-            const Lanes x = sanitise(loadFrame<kChannels>(inL, inR, start + j)) * inputGain + offset;
-            storeLine<2>(dry_, w, kChannels == 2 ? x : Lanes{_mm_unpacklo_ps(x.v, x.v)});
-            const Lanes ax = absolute(x);
-            inputAverage = inputAverage + (ax - inputAverage) * meterCoef;
-            if (!post) blockPeak = maximum(blockPeak, ax);
-            const Lanes d = x * drive;
-            storeLine<kChannels>(driven_, w, d);
-            current.delayed[j] = b.delay ? loadLine<kChannels>(driven_, la) : d;
-            current.dry[j] = loadLine<kChannels>(dry_, dr);
-            const Lanes y = b0 * d + b2 * x2 - a1 * y1 - a2 * y2 + offset;
-            x2 = x1;
-            x1 = d;
-            y2 = y1;
-            y1 = y;
-            side[j] = y;
-            if (!listen) {
-                const __m128 p = detectorPeak<kChannels>(y);
-                meanSquare = _mm_add_ss(meanSquare, _mm_mul_ss(_mm_sub_ss(_mm_mul_ss(p, p), meanSquare), rmsCoef));
-                _mm_store_ss(levels + j, p);
-                _mm_store_ss(inverseQs + j, meanSquare);
-            }
-            w = (w + 1) & kLineMask;
-            la = (la + 1) & kLineMask;
-            dr = (dr + 1) & kLineMask;
+    const bool share = b.h != 0.0f;
+    Segment* previous = nullptr;
+    int index = 0;
+    for (int start = 0; start < n;) {
+        // A segment ends before any line index wraps.
+        const int la = (w - lookAhead) & kLineMask, dr = (w - dryDelay) & kLineMask;
+        int count = n - start < kChunk ? n - start : kChunk;
+        for (int room : {kLineSize - w, kLineSize - la, kLineSize - dr})
+            if (room < count) count = room;
+        if (limiter) {
+            const int room = kLineSize - ((w - limiterDelay) & kLineMask);
+            if (room < count) count = room;
         }
+        Segment& current = scratch.segments[index];
+        index ^= 1;
+        current.count = count;
+        current.start = start;
+        current.write = w;
+
+        inputPass<C>(inL + start, inR + start, count, inputConstants, offset, history, inputPeak, in);
+        filterPass<C>(count, offset, filter, dry_, driven_, w, la, dr, b.delay, in, in.side, current);
+        if (count & 1) offset = -offset;
 
         if (listen) {
-            // The band-passed signal is the wet signal; the make-up gain
-            // still glides.
-            for (int j = 0; j < count; ++j) {
+            // The band-passed signal is the wet signal; the make-up gain still glides.
+            for (int j = 0; j < count; ++j)
                 follower.makeupGain = _mm_add_ss(
                     follower.makeupGain,
                     _mm_mul_ss(_mm_sub_ss(follower.makeupTarget, follower.makeupGain), _mm_set_ss(0.005125f)));
-                mixer.mix(side[j] * inverseDrive, current.dry[j], wet[j], loudest + j);
-            }
-            for (int j = 0; j < count; ++j)
-                mixer.stageStep(wet[j], loudest + j, (write + j) & kLineMask, stageEnvelopes + j);
-            finish(start, count);
-            continue;
+            mixListen<C>(in.side, b.inverseDrive, mixConstants, current);
+            runStage(current, false);
+            finish(current);
+        } else {
+            peakPass<C>(in.side, count, in.peak);
+            if (b.autoAttack && share)
+                followAndStage<C, kSat, true, true>(follower, in, count, current, stage, previous);
+            else if (b.autoAttack)
+                followAndStage<C, kSat, true, false>(follower, in, count, current, stage, previous);
+            else if (share)
+                followAndStage<C, kSat, false, true>(follower, in, count, current, stage, previous);
+            else
+                followAndStage<C, kSat, false, false>(follower, in, count, current, stage, previous);
+            if (previous != nullptr) finish(*previous);
+            gains(in.envelope, b.hardShare, b.inverseDrive, in.gain, count);
+            mixCompressed<C>(in.gain, mixConstants, current);
+            previous = &current;
         }
-
-        // (2) Detector and envelope of this chunk, beside the output stage
-        // follower of the one before, after (3) its gain law and mix.
-        detectorLevels(inverseQs, levels, b.rms, count);
-        if (previous != nullptr) {
-            gains(envelopes, b.hardShare, b.inverseDrive, gainValues, previousCount);
-            mixer.mixCompressed(*previous, gainValues, previousCount, wet, loudest);
-        }
-        const float envelopeBefore = _mm_cvtss_f32(follower.envelope);
-        if (b.autoAttack)
-            followAndStage<kChannels, kSat, true>(follower, levels, inverseQs, envelopes, current, count, mixer,
-                                                  loudest, previousCount, previousWrite, wet, stageEnvelopes);
-        else
-            followAndStage<kChannels, kSat, false>(follower, levels, inverseQs, envelopes, current, count, mixer,
-                                                   loudest, previousCount, previousWrite, wet, stageEnvelopes);
-        // The automatic release coefficient is only used from the next
-        // block on: the last sample's value, from the envelope before it.
-        if (b.autoRelease) {
-            const float last = count > 1 ? envelopes[count - 2] : envelopeBefore;
-            releaseCoef = (last + 1e-8f) * b.releaseFactor * inverseQs[count - 1];
-        }
-        if (previous != nullptr) finish(previousStart, previousCount);
-        previous = &current;
-        previousStart = start;
-        previousCount = count;
-        previousWrite = write;
+        w = (w + count) & kLineMask;
+        start += count;
     }
     if (previous != nullptr) {
-        gains(envelopes, b.hardShare, b.inverseDrive, gainValues, previousCount);
-        mixer.mixCompressed(*previous, gainValues, previousCount, wet, loudest);
-        for (int j = 0; j < previousCount; ++j)
-            mixer.stageStep(wet[j], loudest + j, (previousWrite + j) & kLineMask, stageEnvelopes + j);
-        finish(previousStart, previousCount);
+        runStage(*previous, true);
+        finish(*previous);
     }
 
+    // The automatic timings' last coefficients (the release's is used from
+    // the next block on): from the envelope before the last frame.
+    float attackCoef = _mm_cvtss_f32(follower.attackCoef);
+    float releaseCoef = releaseCoef_;
+    if (n > 0 && !listen && b.autoRelease)
+        releaseCoef = (_mm_cvtss_f32(follower.before) + 1e-8f) * b.releaseFactor * _mm_cvtss_f32(follower.inverseQ);
+
     if (n > 0) {
+        if (!post) meters.blockPeak = _mm_max_ps(meters.blockPeak, inputPeak);
+        if (C == 2) {
+            // Lanes 0 and 2 hold left samples, 1 and 3 right ones.
+            meters.blockPeak = _mm_max_ps(meters.blockPeak, _mm_movehl_ps(meters.blockPeak, meters.blockPeak));
+        } else {
+            const __m128 m = _mm_max_ps(meters.blockPeak, _mm_movehl_ps(meters.blockPeak, meters.blockPeak));
+            meters.blockPeak = _mm_max_ss(m, _mm_shuffle_ps(m, m, _MM_SHUFFLE(1, 1, 1, 1)));
+        }
         for (int c = 0; c < 2; ++c) {
             ChannelMeter& m = meters_[c];
-            const int from = kChannels == 2 ? c : 0;
-            m.inputAverage = lane(inputAverage, from);
-            m.compressedAverage = lane(mixer.compressedAverage, from);
-            m.blockPeak = lane(blockPeak, from);
-            m.levelAverage = post ? lane(levelAverage, from) : m.inputAverage;
+            const int from = C == 2 ? c : 0;
+            m.inputAverage = lane(Lanes{filter.inputAverage}, from);
+            m.compressedAverage = lane(Lanes{stage.compressedAverage}, from);
+            m.blockPeak = lane(Lanes{meters.blockPeak}, from);
+            m.levelAverage = post ? lane(Lanes{meters.levelAverage}, from) : m.inputAverage;
         }
         alignas(16) std::int32_t counters[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(counters), clipCounter);
-        for (int c = 0; c < kChannels; ++c) meters_[c].clipCounter = counters[c];
+        _mm_store_si128(reinterpret_cast<__m128i*>(counters), meters.clipCounter);
+        for (int c = 0; c < C; ++c) meters_[c].clipCounter = counters[c];
     }
-    meanSquare_ = _mm_cvtss_f32(meanSquare);
+    meanSquare_ = _mm_cvtss_f32(follower.meanSquare);
     envelope_ = _mm_cvtss_f32(follower.envelope);
     holdCounter_ = _mm_cvtsi128_si32(follower.holdCounter);
-    attackCoef_ = _mm_cvtss_f32(follower.attackCoef);
+    attackCoef_ = attackCoef;
     releaseCoef_ = releaseCoef;
     makeupGain_ = _mm_cvtss_f32(follower.makeupGain);
     writeIndex_ = w;
-    lookAheadIndex_ = la;
-    dryIndex_ = dr;
-    limiterIndex_ = mixer.limiterIndex;
+    lookAheadIndex_ = (w - lookAhead) & kLineMask;
+    dryIndex_ = (w - dryDelay) & kLineMask;
+    limiterIndex_ = stage.limiterIndex;
     // The coefficients may have been redesigned meanwhile; only the state is ours.
-    for (int c = 0; c < kChannels; ++c) {
+    alignas(16) float h[4];
+    _mm_store_ps(h, history);
+    for (int c = 0; c < C; ++c) {
         SideChainFilter& s = filters_[c];
-        s.x1 = s.x0 = lane(x1, c);
-        s.x2 = lane(x2, c);
-        s.y1 = s.y0 = lane(y1, c);
-        s.y2 = lane(y2, c);
+        s.x1 = s.x0 = C == 2 ? h[2 + c] : h[3];
+        s.x2 = C == 2 ? h[c] : h[2];
+        s.y1 = s.y0 = lane(Lanes{filter.y1}, c);
+        s.y2 = lane(Lanes{filter.y2}, c);
     }
-    mixer.stage.store(stage_);
+    stage.lane.store(stage_);
 }
 
 // The output stage mode picks the loop, so that its choice is made once per block.

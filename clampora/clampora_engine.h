@@ -4,6 +4,7 @@
 #pragma once
 
 #include "clampora/clampora_params.h"
+#include "clampora/compressor_passes.h"
 #include "clampora/meters.h"
 #include "clampora/output_stage.h"
 #include "host/sample_ops.h"
@@ -128,6 +129,7 @@ private:
     } rate_;
 
     OutputStageState stage_;
+    passes::Scratch scratch_{};  // one block's intermediate values
     ChannelMeter meters_[2];
     MeterRings rings_;
 };
