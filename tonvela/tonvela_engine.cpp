@@ -448,10 +448,10 @@ inline Lanes tape1Curve(Lanes d, Lanes normaliser) noexcept {
 }
 
 inline Lanes tape2Curve(Lanes d, Lanes normaliser) noexcept {
-    const Lanes u = splat(2.0f) * d;
-    const Lanes y = u - u * absolute(u) * splat(0.25f);
-    // |y| >= 1 becomes +-1: 1 > |y| keeps y
-    return normaliser * selectGreater(splat(1.0f), absolute(y), y, signedOne(y));
+    // u - u |u| / 4 with u = 2 d: the scalings by 2 and 1/4 are exact, so
+    // this is 2 d - d |d| bit for bit. |y| >= 1 becomes +-1, a clamp.
+    const Lanes y = splat(2.0f) * d - d * absolute(d);
+    return normaliser * minimum(maximum(y, splat(-1.0f)), splat(1.0f));
 }
 
 inline Lanes tape3Curve(Lanes d, Lanes normaliser) noexcept {
