@@ -319,7 +319,7 @@ using dsp::splat;
 // four mono samples or two stereo frames, and the passes that do not feed
 // back work on four of them per instruction; the recursions step one frame
 // at a time in lanes 0 (and 1).
-constexpr int kChunk = 64;
+constexpr int kChunk = 32;
 
 // One frame at p in lanes 0 (and 1), the other lanes zero.
 template <int W>
@@ -461,11 +461,23 @@ inline Lanes tape3Curve(Lanes d, Lanes normaliser) noexcept {
     return normaliser * selectGreater(splat(kTape3Knee), absolute(w), cubic, signedOne(w));
 }
 
-// Per-call constants of the chain, each in all four lanes.
+// Per-call constants, each in all four lanes: those of the serial loop, of
+// the output pass, and of the input and smooth passes. The passes copy
+// theirs into locals; kept apart, those copies stay short.
+struct SerialConstants {
+    Lanes c0, b1, c1, csm, bt0, ct0, bt1, ct1;  // section coefficients
+    Lanes rb, rt, atXorRt;                      // envelopes (at ^ rt: the bits that differ)
+    Lanes gb, harmonic, e;
+};
+
+struct OutputConstants {
+    Lanes harmonic, gt, drive, normaliser, valveN, mix, outGain;
+};
+
 struct ChainConstants {
-    Lanes b0, c0, b1, c1, bsm, csm, bt0, ct0, bt1, ct1;  // section coefficients
-    Lanes inGain, outGain, mix, gb, gt, scale, rb, at, rt, harmonic, drive, e, normaliser, valveN;
-    Lanes atXorRt;  // the bits that differ between at and rt
+    SerialConstants serial;
+    OutputConstants output;
+    Lanes b0, bsm, inGain, scale;
 };
 
 // The recursive state of the chain while a block runs, left in lane 0 and
@@ -541,13 +553,13 @@ struct SerialBuffers {
 // Frames from..to-1 of the serial passes that have a chunk: kGroups has
 // 1 for bass, 2 for treble, 4 for level.
 template <int W, bool kBass, bool kTreble, int kGroups>
-void serialPasses(const ChainConstants& constants, ChainState& state, const SerialBuffers& buffers, int from,
+void serialPasses(const SerialConstants& constants, ChainState& state, const SerialBuffers& buffers, int from,
                   int to) noexcept {
     constexpr bool kRunBass = kBass && (kGroups & 1) != 0;
     constexpr bool kRunTreble = (kBass || kTreble) && (kGroups & 2) != 0;
     constexpr bool kRunLevel = (kGroups & 4) != 0;
     // Local copies: the stores below cannot touch them, so they stay in registers.
-    const ChainConstants k = constants;
+    const SerialConstants k = constants;
     const SerialBuffers p = buffers;
     ChainState c = state;
     // Frames alternate guards -1e-9, +1e-9 from the (even) chunk start.
@@ -601,7 +613,7 @@ void serialPasses(const ChainConstants& constants, ChainState& state, const Seri
 }
 
 template <int W, bool kBass, bool kTreble>
-void serialPasses(int groups, const ChainConstants& k, ChainState& state, const SerialBuffers& p, int from,
+void serialPasses(int groups, const SerialConstants& k, ChainState& state, const SerialBuffers& p, int from,
                   int to) noexcept {
     switch (groups) {
         case 1:
@@ -634,9 +646,9 @@ void serialPasses(int groups, const ChainConstants& k, ChainState& state, const 
 // the output samples to wet and, when metered, |metered signal| to meterIn
 // and the peak of the first m frames into peak.
 template <int W, bool kBass, bool kTreble, int kStep>
-void outputPass(const ChainConstants& constants, ChunkBuffers<W>& buf, int slot3, int slot2, int m, int point,
+void outputPass(const OutputConstants& constants, ChunkBuffers<W>& buf, int slot3, int slot2, int m, int point,
                 Lanes& peak) noexcept {
-    const ChainConstants k = constants;
+    const OutputConstants k = constants;
     const float* x = buf.dry[slot3];
     const float* s = kBass ? buf.sum[slot2] : x;
     const float* hi = buf.high[slot2];
@@ -718,33 +730,35 @@ void TonvelaEngine::run(const Block& b, float** inputs, float** outputs, int n) 
 
     ChainConstants k;
     k.b0 = splat(bassSplit_[0][0].b);
-    k.c0 = splat(bassSplit_[0][0].c);
-    k.b1 = splat(bassSplit_[0][1].b);
-    k.c1 = splat(bassSplit_[0][1].c);
     k.bsm = splat(bassSmooth_[0].b);
-    k.csm = splat(bassSmooth_[0].c);
-    k.bt0 = splat(trebleSplit_[0][0].b);
-    k.ct0 = splat(trebleSplit_[0][0].c);
-    k.bt1 = splat(trebleSplit_[0][1].b);
-    k.ct1 = splat(trebleSplit_[0][1].c);
     k.inGain = splat(b.s.inputGain);
-    k.outGain = splat(b.s.outputGain);
-    k.mix = splat(b.s.mix);
-    k.gb = splat(b.bassBandGain);
-    k.gt = splat(b.trebleBandGain);
     k.scale = splat(b.bassScale);
-    k.rb = splat(b.bassRelease);
-    k.at = splat(b.trebleAttack);
-    k.rt = splat(b.trebleRelease);
-    k.atXorRt = {_mm_xor_ps(k.at.v, k.rt.v)};
-    k.harmonic = splat(b.s.trebleHarmonic);
-    k.drive = splat(b.driveFactor);
-    k.e = splat(b.meterCoef);
-    k.normaliser = splat(b.s.normaliser);
+    SerialConstants& ks = k.serial;
+    ks.c0 = splat(bassSplit_[0][0].c);
+    ks.b1 = splat(bassSplit_[0][1].b);
+    ks.c1 = splat(bassSplit_[0][1].c);
+    ks.csm = splat(bassSmooth_[0].c);
+    ks.bt0 = splat(trebleSplit_[0][0].b);
+    ks.ct0 = splat(trebleSplit_[0][0].c);
+    ks.bt1 = splat(trebleSplit_[0][1].b);
+    ks.ct1 = splat(trebleSplit_[0][1].c);
+    ks.rb = splat(b.bassRelease);
+    ks.rt = splat(b.trebleRelease);
+    ks.atXorRt = {_mm_xor_ps(splat(b.trebleAttack).v, ks.rt.v)};
+    ks.gb = splat(b.bassBandGain);
+    ks.harmonic = splat(b.s.trebleHarmonic);
+    ks.e = splat(b.meterCoef);
+    OutputConstants& ko = k.output;
+    ko.harmonic = splat(b.s.trebleHarmonic);
+    ko.gt = splat(b.trebleBandGain);
+    ko.drive = splat(b.driveFactor);
+    ko.normaliser = splat(b.s.normaliser);
+    ko.mix = splat(b.s.mix);
+    ko.outGain = splat(b.s.outputGain);
     const int shape = b.s.shape, point = b.s.meterPoint;
     const bool metered = point >= 0 && point <= 2;
     const float valveConstants[kNumShapes] = {0.0f, 7.0f, 4.0f, 2.5f, 0.0f, 0.0f, 0.0f, 0.0f};
-    k.valveN = splat(shape >= 0 && shape < kNumShapes ? valveConstants[shape] : 0.0f);
+    ko.valveN = splat(shape >= 0 && shape < kNumShapes ? valveConstants[shape] : 0.0f);
 
     const float* inL = inputs[0];
     const float* inR = inputs[kChannels - 1];
@@ -800,22 +814,22 @@ void TonvelaEngine::run(const Block& b, float** inputs, float** outputs, int n) 
                 case kValve1:
                 case kValve2:
                 case kValve3:
-                    outputPass<W, kBass, kTreble, kValve1>(k, buf, slot3, slot2, mc, point, peak);
+                    outputPass<W, kBass, kTreble, kValve1>(k.output, buf, slot3, slot2, mc, point, peak);
                     break;
                 case kTape1:
-                    outputPass<W, kBass, kTreble, kTape1>(k, buf, slot3, slot2, mc, point, peak);
+                    outputPass<W, kBass, kTreble, kTape1>(k.output, buf, slot3, slot2, mc, point, peak);
                     break;
                 case kTape2:
-                    outputPass<W, kBass, kTreble, kTape2>(k, buf, slot3, slot2, mc, point, peak);
+                    outputPass<W, kBass, kTreble, kTape2>(k.output, buf, slot3, slot2, mc, point, peak);
                     break;
                 case kTape3:
-                    outputPass<W, kBass, kTreble, kTape3>(k, buf, slot3, slot2, mc, point, peak);
+                    outputPass<W, kBass, kTreble, kTape3>(k.output, buf, slot3, slot2, mc, point, peak);
                     break;
                 case kDigital:
-                    outputPass<W, kBass, kTreble, kDigital>(k, buf, slot3, slot2, mc, point, peak);
+                    outputPass<W, kBass, kTreble, kDigital>(k.output, buf, slot3, slot2, mc, point, peak);
                     break;
                 default:
-                    outputPass<W, kBass, kTreble, kNone>(k, buf, slot3, slot2, mc, point, peak);
+                    outputPass<W, kBass, kTreble, kNone>(k.output, buf, slot3, slot2, mc, point, peak);
                     break;
             }
             const int start = (c - 2) * kChunk;
@@ -831,10 +845,10 @@ void TonvelaEngine::run(const Block& b, float** inputs, float** outputs, int n) 
         // Only the last chunk is short; the passes run on to the end of the
         // chunk buffers, and the state of the short one is taken where it ends.
         const int split = ma > 0 && ma < kChunk ? ma : mb > 0 && mb < kChunk ? mb : mc > 0 && mc < kChunk ? mc : kChunk;
-        serialPasses<W, kBass, kTreble>(groups, k, st, sb, 0, split);
+        serialPasses<W, kBass, kTreble>(groups, k.serial, st, sb, 0, split);
         if (split < kChunk) {
             const ChainState atSplit = st;
-            serialPasses<W, kBass, kTreble>(groups, k, st, sb, split, kChunk);
+            serialPasses<W, kBass, kTreble>(groups, k.serial, st, sb, split, kChunk);
             if (ma == split) st.restoreBass(atSplit);
             if (mb == split) st.restoreTreble(atSplit);
             if (mc == split) st.level = atSplit.level;
