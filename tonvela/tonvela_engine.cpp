@@ -314,11 +314,7 @@ using dsp::pair;
 using dsp::selectGreater;
 using dsp::splat;
 
-// Chunk buffers hold kChunk frames as consecutive floats: mono samples one
-// after another, stereo frames as left, right pairs. Four floats are then
-// four mono samples or two stereo frames, and the passes that do not feed
-// back work on four of them per instruction; the recursions step one frame
-// at a time in lanes 0 (and 1).
+// Frames per chunk of the passes in TonvelaEngine::run (see ChunkBuffers).
 constexpr int kChunk = 32;
 
 // One frame at p in lanes 0 (and 1), the other lanes zero.
@@ -512,7 +508,9 @@ struct ChainState {
 //   level   (serial) meter level follower
 // The serial passes of three chunks share one loop (bass on chunk k, treble
 // on k - 1, level on k - 2) so that their recursions overlap; the vector
-// passes of those chunks run before it. A section's serial step y = q - c y1
+// passes of those chunks (input on k, smooth on k - 1, output on k - 2) run
+// before it, and the loop runs only the passes that have a chunk while the
+// pipeline fills and drains. A section's serial step y = q - c y1
 // takes q from a vector pass where that is possible; q is computed exactly
 // as OnePoleFilter computes it, so every sample equals what the per-sample
 // formulas give.
@@ -526,9 +524,9 @@ struct ChunkBuffers {
     static constexpr int kFloats = kChannels * kChunk;
     alignas(16) float dry[3][kFloats];    // x, input to output
     alignas(16) float low[2][kFloats];    // bass band, bass to treble
-    alignas(16) float sum[2][kFloats];    // s, treble to output
-    alignas(16) float high[2][kFloats];   // treble band, treble to output
-    alignas(16) float tenv[2][kFloats];   // treble envelope, treble to output
+    alignas(16) float sum[kFloats];       // s, treble to output
+    alignas(16) float high[kFloats];      // treble band, treble to output
+    alignas(16) float tenv[kFloats];      // treble envelope, treble to output
     alignas(16) float bassIn[kFloats];    // bs0 input terms, input to bass
     alignas(16) float benv[kFloats];      // bass envelope, bass to smooth
     alignas(16) float smoothIn[kFloats];  // sm input terms, smooth to treble
@@ -646,13 +644,13 @@ void serialPasses(int groups, const SerialConstants& k, ChainState& state, const
 // the output samples to wet and, when metered, |metered signal| to meterIn
 // and the peak of the first m frames into peak.
 template <int W, bool kBass, bool kTreble, int kStep>
-void outputPass(const OutputConstants& constants, ChunkBuffers<W>& buf, int slot3, int slot2, int m, int point,
+void outputPass(const OutputConstants& constants, ChunkBuffers<W>& buf, int slot, int m, int point,
                 Lanes& peak) noexcept {
     const OutputConstants k = constants;
-    const float* x = buf.dry[slot3];
-    const float* s = kBass ? buf.sum[slot2] : x;
-    const float* hi = buf.high[slot2];
-    const float* te = buf.tenv[slot2];
+    const float* x = buf.dry[slot];
+    const float* s = kBass ? buf.sum : x;
+    const float* hi = buf.high;
+    const float* te = buf.tenv;
     const bool metered = point >= 0 && point <= 2;
     const int valid = W * m;
     const Lanes fourteen = splat(14.0f);
@@ -809,27 +807,26 @@ void TonvelaEngine::run(const Block& b, float** inputs, float** outputs, int n) 
 
         // output pass, chunk c - 2
         if (mc > 0) {
-            const int slot3 = (c + 1) % 3, slot2 = c & 1;
             switch (shape) {
                 case kValve1:
                 case kValve2:
                 case kValve3:
-                    outputPass<W, kBass, kTreble, kValve1>(k.output, buf, slot3, slot2, mc, point, peak);
+                    outputPass<W, kBass, kTreble, kValve1>(k.output, buf, (c + 1) % 3, mc, point, peak);
                     break;
                 case kTape1:
-                    outputPass<W, kBass, kTreble, kTape1>(k.output, buf, slot3, slot2, mc, point, peak);
+                    outputPass<W, kBass, kTreble, kTape1>(k.output, buf, (c + 1) % 3, mc, point, peak);
                     break;
                 case kTape2:
-                    outputPass<W, kBass, kTreble, kTape2>(k.output, buf, slot3, slot2, mc, point, peak);
+                    outputPass<W, kBass, kTreble, kTape2>(k.output, buf, (c + 1) % 3, mc, point, peak);
                     break;
                 case kTape3:
-                    outputPass<W, kBass, kTreble, kTape3>(k.output, buf, slot3, slot2, mc, point, peak);
+                    outputPass<W, kBass, kTreble, kTape3>(k.output, buf, (c + 1) % 3, mc, point, peak);
                     break;
                 case kDigital:
-                    outputPass<W, kBass, kTreble, kDigital>(k.output, buf, slot3, slot2, mc, point, peak);
+                    outputPass<W, kBass, kTreble, kDigital>(k.output, buf, (c + 1) % 3, mc, point, peak);
                     break;
                 default:
-                    outputPass<W, kBass, kTreble, kNone>(k.output, buf, slot3, slot2, mc, point, peak);
+                    outputPass<W, kBass, kTreble, kNone>(k.output, buf, (c + 1) % 3, mc, point, peak);
                     break;
             }
             const int start = (c - 2) * kChunk;
@@ -837,10 +834,8 @@ void TonvelaEngine::run(const Block& b, float** inputs, float** outputs, int n) 
         }
 
         // serial passes: bass on chunk c, treble on c - 1, level on c - 2
-        const SerialBuffers sb = {buf.bassIn,           buf.low[c & 1],        buf.benv,
-                                  buf.smoothIn,         buf.dry[(c + 2) % 3],  buf.low[(c + 1) & 1],
-                                  buf.sum[(c + 1) & 1], buf.high[(c + 1) & 1], buf.tenv[(c + 1) & 1],
-                                  buf.meterIn};
+        const SerialBuffers sb = {buf.bassIn,           buf.low[c & 1], buf.benv, buf.smoothIn, buf.dry[(c + 2) % 3],
+                                  buf.low[(c + 1) & 1], buf.sum,        buf.high, buf.tenv,     buf.meterIn};
         const int groups = (ma > 0 ? 1 : 0) | (mb > 0 ? 2 : 0) | (mc > 0 && metered ? 4 : 0);
         // Only the last chunk is short; the passes run on to the end of the
         // chunk buffers, and the state of the short one is taken where it ends.
