@@ -345,17 +345,18 @@ using dsp::pair;
 // stage, output meters, output, index advance.
 //
 // The block runs in segments of up to 64 frames that no delay-line index
-// wraps inside, each in passes (compressor_passes.h): input, band-pass and
-// lines, detector level, then the envelope beside the output stage of the
-// segment before, the gain law, the mix; the stage's gain, output meters and
-// output of a segment follow once its stage has run. Data-dependent choices
-// are selects, so no branch follows the signal.
+// wraps inside (compressor_passes.h). What does not feed back runs four
+// samples per instruction: input gain, drive and the band-pass's
+// feed-forward part; the detector's level; the gain law, mix and output
+// gain; the stage's soft clip; the output. The recursions run frame by
+// frame in one loop over four consecutive segments (band-pass, envelope,
+// output stage, output meters), so that their latencies overlap.
+// Data-dependent choices are selects, so no branch follows the signal.
 template <int kChannels, bool kAccumulate, SatMode kSat>
 void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outputs, int n, bool twoOutputs) noexcept {
     using namespace passes;
     constexpr int C = kChannels;
     passes::Scratch& scratch = scratch_;
-    InputScratch& in = scratch.input;
 
     // The look-ahead, dry and limiter read positions keep their distance
     // behind the write position for the whole block.
@@ -368,12 +369,16 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
     const SideChainFilter& f = filters_[0];  // both channels share the coefficients
     const InputConstants inputConstants{_mm_set1_ps(b.inputGain), _mm_set1_ps(b.drive), _mm_set1_ps(f.b0),
                                         _mm_set1_ps(f.b2)};
-    FilterState filter{pair(filters_[0].y1, filters_[1].y1).v,
-                       pair(filters_[0].y2, filters_[1].y2).v,
-                       _mm_set1_ps(f.a1),
-                       _mm_set1_ps(f.a2),
-                       pair(meters_[0].inputAverage, meters_[1].inputAverage).v,
-                       _mm_set1_ps(b.meterCoef)};
+    FilterJob<C> filter{pair(filters_[0].y1, filters_[1].y1).v,
+                        pair(filters_[0].y2, filters_[1].y2).v,
+                        _mm_set1_ps(f.a1),
+                        _mm_set1_ps(f.a2),
+                        pair(meters_[0].inputAverage, meters_[1].inputAverage).v,
+                        _mm_set1_ps(b.meterCoef),
+                        _mm_setzero_ps(),
+                        dry_,
+                        driven_,
+                        b.delay};
     // The band-pass's last two inputs, laid out as the input pass keeps them.
     __m128 history = C == 2 ? _mm_setr_ps(filters_[0].x2, filters_[1].x2, filters_[0].x1, filters_[1].x1)
                             : _mm_setr_ps(0.0f, 0.0f, filters_[0].x2, filters_[0].x1);
@@ -424,81 +429,92 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
     // silence; the sign flips every frame and the first one is negative.
     float offset = -1e-9f;
 
-    // The stage's gain, the output meters and the output of a segment whose stage has run.
-    auto finish = [&](Segment& seg) noexcept {
-        stagePass<C, kSat>(seg);
-        if (post) {
-            if (kSat != SatMode::kOff)
-                meters.run<C, true>(seg);
-            else
-                meters.run<C, false>(seg);
-        }
-        emitPass<C, kAccumulate>(seg, outL, outR, twoOutputs);
-    };
-    auto runStage = [&](Segment& seg, bool meter) noexcept {
+    auto runStage = [&](Segment& seg) noexcept {
         StageRunner<C, kSat> s = stage;
-        for (int j = 0; j < seg.count; ++j) {
-            if (meter)
-                s.template step<true>(seg, j);
-            else
-                s.template step<false>(seg, j);
-        }
+        for (int j = 0; j < seg.count; ++j) s.template step<false>(seg, j);
         stage = s;
     };
-
+    auto runMeters = [&](const Segment& seg) noexcept {
+        OutputMeters m = meters;
+        for (int j = 0; j < seg.count; ++j) m.step<C, kSat != SatMode::kOff>(seg, j);
+        meters = m;
+    };
+    auto sample = [&](auto autoAttack, auto share, Segment* filtered, Segment* followed, Segment* staged,
+                      const Segment* metered) noexcept {
+        sampleLoops<C, kSat, decltype(autoAttack)::value, decltype(share)::value>(filter, filtered, follower, followed,
+                                                                                  stage, staged, meters, metered);
+    };
+    // The release's share of the level, 1 - h, is 1 from hold 0.5 on.
     const bool share = b.h != 0.0f;
-    Segment* previous = nullptr;
-    int index = 0;
-    for (int start = 0; start < n;) {
-        // A segment ends before any line index wraps.
-        const int la = (w - lookAhead) & kLineMask, dr = (w - dryDelay) & kLineMask;
-        int count = n - start < kChunk ? n - start : kChunk;
-        for (int room : {kLineSize - w, kLineSize - la, kLineSize - dr})
-            if (room < count) count = room;
-        if (limiter) {
-            const int room = kLineSize - ((w - limiterDelay) & kLineMask);
-            if (room < count) count = room;
+
+    // Segments pass the sample loops one step apart: the newest is
+    // band-passed while the one before follows the envelope, the one before
+    // that runs the output stage and the oldest the output meters.
+    Segment *filtered = nullptr, *followed = nullptr, *staged = nullptr, *metered = nullptr;
+    int slot = 0;
+    for (int start = 0;;) {
+        Segment* next = nullptr;
+        if (start < n) {
+            // A segment ends before any line index wraps.
+            const int la = (w - lookAhead) & kLineMask, dr = (w - dryDelay) & kLineMask;
+            int count = n - start < kChunk ? n - start : kChunk;
+            for (int room : {kLineSize - w, kLineSize - la, kLineSize - dr})
+                if (room < count) count = room;
+            if (limiter) {
+                const int room = kLineSize - ((w - limiterDelay) & kLineMask);
+                if (room < count) count = room;
+            }
+            next = &scratch.segments[slot];
+            slot = (slot + 1) % kSegments;
+            next->count = count;
+            next->start = start;
+            next->write = w;
+            next->lookAhead = la;
+            next->dryRead = dr;
+            next->offset = offset;
+            inputPass<C>(inL + start, inR + start, count, inputConstants, offset, history, inputPeak, *next);
+            if (count & 1) offset = -offset;
+            w = (w + count) & kLineMask;
+            start += count;
         }
-        Segment& current = scratch.segments[index];
-        index ^= 1;
-        current.count = count;
-        current.start = start;
-        current.write = w;
-
-        inputPass<C>(inL + start, inR + start, count, inputConstants, offset, history, inputPeak, in);
-        filterPass<C>(count, offset, filter, dry_, driven_, w, la, dr, b.delay, in, in.side, current);
-        if (count & 1) offset = -offset;
-
         if (listen) {
-            // The band-passed signal is the wet signal; the make-up gain still glides.
-            for (int j = 0; j < count; ++j)
+            // The band-passed signal is the wet signal; the make-up gain
+            // still glides. One segment at a time.
+            if (next == nullptr) break;
+            sample(std::false_type{}, std::false_type{}, next, nullptr, nullptr, nullptr);
+            for (int j = 0; j < next->count; ++j)
                 follower.makeupGain = _mm_add_ss(
                     follower.makeupGain,
                     _mm_mul_ss(_mm_sub_ss(follower.makeupTarget, follower.makeupGain), _mm_set_ss(0.005125f)));
-            mixListen<C>(in.side, b.inverseDrive, mixConstants, current);
-            runStage(current, false);
-            finish(current);
-        } else {
-            peakPass<C>(in.side, count, in.peak);
-            if (b.autoAttack && share)
-                followAndStage<C, kSat, true, true>(follower, in, count, current, stage, previous);
-            else if (b.autoAttack)
-                followAndStage<C, kSat, true, false>(follower, in, count, current, stage, previous);
-            else if (share)
-                followAndStage<C, kSat, false, true>(follower, in, count, current, stage, previous);
-            else
-                followAndStage<C, kSat, false, false>(follower, in, count, current, stage, previous);
-            if (previous != nullptr) finish(*previous);
-            gains(in.envelope, b.hardShare, b.inverseDrive, in.gain, count);
-            mixCompressed<C>(in.gain, mixConstants, current);
-            previous = &current;
+            mixListen<C>(next->side, b.inverseDrive, mixConstants, *next);
+            runStage(*next);
+            stagePass<C, kSat>(*next);
+            if (post) runMeters(*next);
+            emitPass<C, kAccumulate>(*next, outL, outR, twoOutputs);
+            continue;
         }
-        w = (w + count) & kLineMask;
-        start += count;
-    }
-    if (previous != nullptr) {
-        runStage(*previous, true);
-        finish(*previous);
+        metered = post ? staged : nullptr;
+        staged = followed;
+        followed = filtered;
+        filtered = next;
+        if (!filtered && !followed && !staged && !metered) break;
+        if (b.autoAttack && share)
+            sample(std::true_type{}, std::true_type{}, filtered, followed, staged, metered);
+        else if (b.autoAttack)
+            sample(std::true_type{}, std::false_type{}, filtered, followed, staged, metered);
+        else if (share)
+            sample(std::false_type{}, std::true_type{}, filtered, followed, staged, metered);
+        else
+            sample(std::false_type{}, std::false_type{}, filtered, followed, staged, metered);
+        if (filtered) peakPass<C>(filtered->side, filtered->count, filtered->peak);
+        if (followed) {
+            gains(followed->envelope, b.hardShare, b.inverseDrive, followed->gain, followed->count);
+            mixCompressed<C>(followed->gain, mixConstants, *followed);
+        }
+        if (staged) {
+            stagePass<C, kSat>(*staged);
+            emitPass<C, kAccumulate>(*staged, outL, outR, twoOutputs);
+        }
     }
 
     // The automatic timings' last coefficients (the release's is used from

@@ -20,6 +20,13 @@
 
 namespace klv::clampora::passes {
 
+// The per-frame steps must melt into their loops, their state in registers.
+#if defined(__GNUC__)
+#define KLV_STEP inline __attribute__((always_inline))
+#else
+#define KLV_STEP inline
+#endif
+
 using dsp::absolute;
 using dsp::Lanes;
 using dsp::select;
@@ -29,36 +36,37 @@ using dsp::splat;
 constexpr int kChunk = 64;
 constexpr int kSamples = 2 * kChunk;
 
-// One segment's intermediate values. Zeroed once and only ever given finite
-// values, so that the padding of a partly used vector stays harmless.
+// One segment's intermediate values, from its input to its output. Zeroed
+// once and only ever given finite values, so that the padding of a partly
+// used vector stays harmless.
 struct Segment {
+    alignas(16) float x[kSamples];           // input after gain and offset
+    alignas(16) float ax[kSamples];          // |x|
+    alignas(16) float d[kSamples];           // driven
+    alignas(16) float u[kSamples];           // b0 d + b2 d[-2]
+    alignas(16) float side[kSamples];        // band-pass output
     alignas(16) float delayed[kSamples];     // the compressed path's input
     alignas(16) float dry[kSamples];         // the dry path
     alignas(16) float wet[kSamples];         // mixed output before (then after) the stage
     alignas(16) float compressed[kSamples];  // |delayed x g|, for the compressed meter
+    alignas(16) float peak[kChunk];          // detector level p
+    alignas(16) float envelope[kChunk];
+    alignas(16) float gain[kChunk];
     alignas(16) float makeup[kChunk];
     alignas(16) float loudest[kChunk];  // the louder channel of the mixed output
     alignas(16) float stage[kChunk];    // the output stage's envelope, then its inverse gain
     int count = 0;                      // frames
     int start = 0;                      // first frame in the block
     int write = 0;                      // delay-line write position of the first frame
+    int lookAhead = 0, dryRead = 0;     // read positions of the first frame
+    float offset = 0.0f;                // the first frame's denormal offset
 };
 
-// The input side of a segment.
-struct InputScratch {
-    alignas(16) float x[kSamples];     // input after gain and offset
-    alignas(16) float ax[kSamples];    // |x|
-    alignas(16) float d[kSamples];     // driven
-    alignas(16) float u[kSamples];     // b0 d + b2 d[-2]
-    alignas(16) float side[kSamples];  // band-pass output
-    alignas(16) float peak[kChunk];    // detector level p
-    alignas(16) float envelope[kChunk];
-    alignas(16) float gain[kChunk];
-};
-
+// A segment passes through four sample loops one after another (band-pass,
+// envelope, output stage, output meters), each a step behind the one before.
+constexpr int kSegments = 4;
 struct Scratch {
-    Segment segments[2];
-    InputScratch input;
+    Segment segments[kSegments];
 };
 
 // Frame j of an interleaved array into lane 0 (and 1), and back.
@@ -121,7 +129,7 @@ struct InputConstants {
 // segment's last two. inputPeak takes the largest |x| per lane.
 template <int C>
 void inputPass(const float* inL, const float* inR, int count, const InputConstants& k, float offset, __m128& history,
-               __m128& inputPeak, InputScratch& s) noexcept {
+               __m128& inputPeak, Segment& s) noexcept {
     const __m128 o = _mm_set1_ps(offset), p = _mm_set1_ps(-offset);
     const __m128 pattern = C == 2 ? _mm_setr_ps(offset, offset, -offset, -offset) : _mm_unpacklo_ps(o, p);
     __m128 previous = history;
@@ -179,40 +187,37 @@ void inputPass(const float* inL, const float* inR, int count, const InputConstan
 }
 
 // The band-pass's recursion, the input meter average and the delay lines,
-// frame by frame in the written order: both lines are written before either
-// is read, so that a look-ahead of one frame reads the frame just written
-// and one of 1023 the oldest. The segment does not wrap any line index.
-struct FilterState {
+// one frame per step in the written order: both lines are written before
+// either is read, so that a look-ahead of one frame reads the frame just
+// written and one of 1023 the oldest. A segment wraps no line index.
+template <int C>
+struct FilterJob {
     __m128 y1, y2;  // previous outputs, per lane
     __m128 a1, a2;
     __m128 inputAverage, meterCoef;
-};
+    __m128 offset;  // the current frame's, after begin
+    float (*dryLine)[2];
+    float (*drivenLine)[2];
+    bool delay;
 
-template <int C>
-void filterPass(int count, float offset, FilterState& f, float (*dryLine)[2], float (*drivenLine)[2], int w, int la,
-                int dr, bool delay, const InputScratch& s, float* side, Segment& out) noexcept {
-    __m128 y1 = f.y1, y2 = f.y2, average = f.inputAverage;
-    __m128 off = _mm_set1_ps(-offset);
-    const __m128 flip = _mm_set1_ps(-0.0f);
-    for (int j = 0; j < count; ++j) {
-        off = _mm_xor_ps(off, flip);
-        const __m128 u = loadFrame<C>(s.u, j);
-        const __m128 y = _mm_add_ps(_mm_sub_ps(_mm_sub_ps(u, _mm_mul_ps(f.a1, y1)), _mm_mul_ps(f.a2, y2)), off);
+    void begin(const Segment& seg) noexcept { offset = _mm_set1_ps(-seg.offset); }
+
+    KLV_STEP void step(Segment& seg, int j) noexcept {
+        offset = _mm_xor_ps(offset, _mm_set1_ps(-0.0f));
+        const __m128 u = loadFrame<C>(seg.u, j);
+        const __m128 y = _mm_add_ps(_mm_sub_ps(_mm_sub_ps(u, _mm_mul_ps(a1, y1)), _mm_mul_ps(a2, y2)), offset);
         y2 = y1;
         y1 = y;
-        storeFrame<C>(side, j, y);
-        const __m128 ax = loadFrame<C>(s.ax, j);
-        average = _mm_add_ps(average, _mm_mul_ps(_mm_sub_ps(ax, average), f.meterCoef));
-        const __m128 x = loadFrame<C>(s.x, j), d = loadFrame<C>(s.d, j);
-        storeLine<2>(dryLine, w + j, C == 2 ? x : _mm_unpacklo_ps(x, x));
-        storeLine<C>(drivenLine, w + j, d);
-        storeFrame<C>(out.delayed, j, delay ? loadLine<C>(drivenLine, la + j) : d);
-        storeFrame<C>(out.dry, j, loadLine<C>(dryLine, dr + j));
+        storeFrame<C>(seg.side, j, y);
+        const __m128 ax = loadFrame<C>(seg.ax, j);
+        inputAverage = _mm_add_ps(inputAverage, _mm_mul_ps(_mm_sub_ps(ax, inputAverage), meterCoef));
+        const __m128 x = loadFrame<C>(seg.x, j), d = loadFrame<C>(seg.d, j);
+        storeLine<2>(dryLine, seg.write + j, C == 2 ? x : _mm_unpacklo_ps(x, x));
+        storeLine<C>(drivenLine, seg.write + j, d);
+        storeFrame<C>(seg.delayed, j, delay ? loadLine<C>(drivenLine, seg.lookAhead + j) : d);
+        storeFrame<C>(seg.dry, j, loadLine<C>(dryLine, seg.dryRead + j));
     }
-    f.y1 = y1;
-    f.y2 = y2;
-    f.inputAverage = average;
-}
+};
 
 // The detector's level p of each frame: the average and the louder of the
 // two rectified band-passed channels (the one channel scaled alike), at
@@ -251,7 +256,10 @@ struct Follower {
     // kShare: h is not 0. With h = 0 (hold 0.5 and above) the release
     // (1 - h)(e + (L - e) r0) + e (1 - r0) h is e + (L - e) r0 exactly.
     template <bool kAutoAttack, bool kShare>
-    void step(const float* peakIn, float* envelopeOut, float* makeupOut) noexcept {
+    KLV_STEP void step(Segment& seg, int j) noexcept {
+        const float* peakIn = seg.peak + j;
+        float* envelopeOut = seg.envelope + j;
+        float* makeupOut = seg.makeup + j;
         makeupGain = _mm_add_ss(makeupGain, _mm_mul_ss(_mm_sub_ss(makeupTarget, makeupGain), _mm_set_ss(0.005125f)));
         _mm_store_ss(makeupOut, makeupGain);
         const __m128 p = _mm_load_ss(peakIn);
@@ -383,7 +391,7 @@ struct StageLane {
     // envelope += (x - envelope) * (x <= envelope ? fall : rise), with both
     // products formed before the choice so that the comparison runs beside
     // them instead of ahead of them.
-    void follow(__m128 x, __m128 fall, __m128 rise) noexcept {
+    KLV_STEP void follow(__m128 x, __m128 fall, __m128 rise) noexcept {
         const __m128 step = _mm_sub_ss(x, envelope);
         const __m128 change = select(_mm_cmple_ss(x, envelope), _mm_mul_ss(step, fall), _mm_mul_ss(step, rise));
         envelope = _mm_add_ss(envelope, change);
@@ -395,7 +403,8 @@ struct StageLane {
     // holdEnd the held peak glides toward the running peak. Outside the glide
     // the glide factor is 0, and held + (running - held) * 0 is exactly held
     // (both are finite and not -0).
-    void limiterStep(__m128 p, __m128i holdStart, __m128i holdEnd, __m128 glide, __m128 fall, __m128 rise) noexcept {
+    KLV_STEP void limiterStep(__m128 p, __m128i holdStart, __m128i holdEnd, __m128 glide, __m128 fall,
+                              __m128 rise) noexcept {
         const __m128i beforeEnd = _mm_cmpgt_epi32(holdEnd, holdCounter);
         const __m128i afterStart = _mm_cmpgt_epi32(holdCounter, holdStart);
         const __m128 factor = _mm_and_ps(_mm_castsi128_ps(_mm_and_si128(beforeEnd, afterStart)), glide);
@@ -423,7 +432,7 @@ struct StageRunner {
     int limiterIndex;
 
     template <bool kMeter>
-    void step(Segment& seg, int j) noexcept {
+    KLV_STEP void step(Segment& seg, int j) noexcept {
         if (kMeter) {
             const __m128 a = loadFrame<C>(seg.compressed, j);
             compressedAverage = _mm_add_ps(compressedAverage, _mm_mul_ps(_mm_sub_ps(a, compressedAverage), meterCoef));
@@ -442,25 +451,79 @@ struct StageRunner {
     }
 };
 
-// The envelope of one segment beside the output stage of the one before:
-// two independent recursions in one loop, so the processor overlaps them.
+// The output meters after the stage: level average, block peak and the
+// clip counter (which shows 1.0 as the peak once the output has stayed above
+// the threshold for more than clipCount frames).
+struct OutputMeters {
+    __m128 levelAverage, blockPeak, meterCoef, clipThreshold;
+    __m128i clipCounter, clipCount, clipStop;
+
+    template <int C, bool kClip>
+    KLV_STEP void step(const Segment& seg, int j) noexcept {
+        const __m128 ao = absolute(Lanes{loadFrame<C>(seg.wet, j)}).v;
+        levelAverage = _mm_add_ps(levelAverage, _mm_mul_ps(_mm_sub_ps(ao, levelAverage), meterCoef));
+        blockPeak = _mm_max_ps(blockPeak, ao);
+        if (kClip) {
+            // blockPeak <= threshold resets the counter (NaN counts as
+            // above); above it, the counter advances and the peak shows 1.0
+            // once it passes clipCount. Whether the next count passes is
+            // known before the peak is.
+            const __m128i next = _mm_add_epi32(clipCounter, _mm_set1_epi32(1));
+            const __m128i passes = _mm_cmpgt_epi32(next, clipCount);
+            const __m128 above = _mm_cmpnle_ps(blockPeak, clipThreshold);
+            clipCounter = _mm_and_si128(_mm_castps_si128(above),
+                                        _mm_or_si128(_mm_and_si128(passes, clipStop), _mm_andnot_si128(passes, next)));
+            blockPeak = select(_mm_and_ps(above, _mm_castsi128_ps(passes)), _mm_set1_ps(1.0f), blockPeak);
+        }
+    }
+};
+
+// The four recursions of four consecutive segments in one loop, so that the
+// processor overlaps their latencies: the band-pass of the newest, the
+// envelope of the one before, the output stage of the one before that and
+// the output meters of the oldest. A null segment has no work in this step.
 template <int C, SatMode kSat, bool kAutoAttack, bool kShare>
-void followAndStage(Follower& followerState, InputScratch& in, int count, Segment& current,
-                    StageRunner<C, kSat>& stageState, Segment* previous) noexcept {
+void sampleLoops(FilterJob<C>& filterState, Segment* filtered, Follower& followerState, Segment* followed,
+                 StageRunner<C, kSat>& stageState, Segment* staged, OutputMeters& meterState,
+                 const Segment* metered) noexcept {
+    // Local copies: the stores below may not touch them, so they stay in registers.
+    FilterJob<C> filter = filterState;
     Follower follower = followerState;
     StageRunner<C, kSat> stage = stageState;
-    const int stageCount = previous != nullptr ? previous->count : 0;
-    const int both = count < stageCount ? count : stageCount;
+    OutputMeters meters = meterState;
+    constexpr bool kClip = kSat != SatMode::kOff;
+    const int counts[4] = {filtered ? filtered->count : 0, followed ? followed->count : 0, staged ? staged->count : 0,
+                           metered ? metered->count : 0};
+    if (filtered) filter.begin(*filtered);
+    // Frames every segment present has.
+    int all = kChunk;
+    for (int c : counts)
+        if (c != 0 && c < all) all = c;
     int j = 0;
-    for (; j < both; ++j) {
-        follower.step<kAutoAttack, kShare>(in.peak + j, in.envelope + j, current.makeup + j);
-        stage.template step<true>(*previous, j);
+    if (filtered && followed && staged && metered) {
+        for (; j < all; ++j) {
+            filter.step(*filtered, j);
+            follower.step<kAutoAttack, kShare>(*followed, j);
+            stage.template step<true>(*staged, j);
+            meters.step<C, kClip>(*metered, j);
+        }
+    } else if (filtered && followed && staged) {
+        // No output meters ("pre/post" at 0), or the pipeline filling.
+        for (; j < all; ++j) {
+            filter.step(*filtered, j);
+            follower.step<kAutoAttack, kShare>(*followed, j);
+            stage.template step<true>(*staged, j);
+        }
     }
-    for (int k = j; k < count; ++k)
-        follower.step<kAutoAttack, kShare>(in.peak + k, in.envelope + k, current.makeup + k);
-    for (int k = j; k < stageCount; ++k) stage.template step<true>(*previous, k);
+    // The rest (a short segment, or the pipeline filling and draining).
+    for (int k = j; k < counts[0]; ++k) filter.step(*filtered, k);
+    for (int k = j; k < counts[1]; ++k) follower.step<kAutoAttack, kShare>(*followed, k);
+    for (int k = j; k < counts[2]; ++k) stage.template step<true>(*staged, k);
+    for (int k = j; k < counts[3]; ++k) meters.step<C, kClip>(*metered, k);
+    filterState = filter;
     followerState = follower;
     stageState = stage;
+    meterState = meters;
 }
 
 // The stage's output gain applied: soft clip of the output divided by the
@@ -476,40 +539,6 @@ void stagePass(Segment& seg) noexcept {
         _mm_store_ps(seg.wet + e, (softClipLanes(z) * splat(kClipCeiling)).v);
     });
 }
-
-// The output meters after the stage: level average, block peak and the
-// clip counter (which shows 1.0 as the peak once the output has stayed above
-// the threshold for more than clipCount frames).
-struct OutputMeters {
-    __m128 levelAverage, blockPeak, meterCoef, clipThreshold;
-    __m128i clipCounter, clipCount, clipStop;
-
-    template <int C, bool kClip>
-    void run(const Segment& seg) noexcept {
-        __m128 level = levelAverage, peak = blockPeak;
-        __m128i counter = clipCounter;
-        for (int j = 0; j < seg.count; ++j) {
-            const __m128 ao = absolute(Lanes{loadFrame<C>(seg.wet, j)}).v;
-            level = _mm_add_ps(level, _mm_mul_ps(_mm_sub_ps(ao, level), meterCoef));
-            peak = _mm_max_ps(peak, ao);
-            if (kClip) {
-                // blockPeak <= threshold resets the counter (NaN counts as
-                // above); above it, the counter advances and the peak shows
-                // 1.0 once it passes clipCount. Whether the next count
-                // passes is known before the peak is.
-                const __m128i next = _mm_add_epi32(counter, _mm_set1_epi32(1));
-                const __m128i passes = _mm_cmpgt_epi32(next, clipCount);
-                const __m128 above = _mm_cmpnle_ps(peak, clipThreshold);
-                counter = _mm_and_si128(_mm_castps_si128(above),
-                                        _mm_or_si128(_mm_and_si128(passes, clipStop), _mm_andnot_si128(passes, next)));
-                peak = select(_mm_and_ps(above, _mm_castsi128_ps(passes)), _mm_set1_ps(1.0f), peak);
-            }
-        }
-        levelAverage = level;
-        blockPeak = peak;
-        clipCounter = counter;
-    }
-};
 
 // Writes (or adds) a segment's output to the host's buffers.
 template <int C, bool kAccumulate>
