@@ -1,5 +1,6 @@
 // klv-conformance KIND PATH [KIND PATH ...]
 //        klv-conformance --digest PATH   (output digests, see digest.h)
+//        klv-conformance --check-digest PATH FILE   (digests against a file)
 //        klv-conformance --compare PATH_A PATH_B [TOLERANCE]   (largest
 //        sample difference between two builds, see digest.h)
 // KIND is clampora, clampora-mono, tonvela or tonvela-mono. Prints a line per
@@ -14,6 +15,7 @@
 int main(int argc, char** argv) {
     using namespace klv::conformance;
     if (argc == 3 && std::string(argv[1]) == "--digest") return klv::conformance::printDigests(argv[2]) ? 0 : 1;
+    if (argc == 4 && std::string(argv[1]) == "--check-digest") return checkDigests(argv[2], argv[3]) ? 0 : 1;
     if ((argc == 4 || argc == 5) && std::string(argv[1]) == "--compare")
         return klv::conformance::compareBuilds(argv[2], argv[3], argc == 5 ? std::atof(argv[4]) : 0.0) ? 0 : 1;
     if (argc < 3 || argc % 2 == 0) {

@@ -84,6 +84,10 @@ constexpr int kFrames = 22050;
 }  // namespace
 
 bool printDigests(const std::string& path) {
+    return writeDigests(path, stdout);
+}
+
+bool writeDigests(const std::string& path, std::FILE* file) {
     hostkit::PluginLibrary lib;
     if (!lib.open(path)) return false;
     std::vector<float> in[2], out[2];
@@ -97,11 +101,43 @@ bool printDigests(const std::string& path) {
             if (!renderPrograms(lib, in, rate, program, block, out, outputs)) return false;
             std::uint64_t h = 1469598103934665603ull;
             for (int ch = 0; ch < outputs; ++ch) h = fnv(h, out[ch].data(), kFrames);
-            std::printf("rate %d program %2d block %3d digest %016llx\n", static_cast<int>(rate), program, block,
-                        static_cast<unsigned long long>(h));
+            std::fprintf(file, "rate %d program %2d block %3d digest %016llx\n", static_cast<int>(rate), program, block,
+                         static_cast<unsigned long long>(h));
         }
     }
     return true;
+}
+
+bool checkDigests(const std::string& path, const std::string& expectedFile) {
+    std::FILE* expected = std::fopen(expectedFile.c_str(), "r");
+    if (expected == nullptr) {
+        std::printf("cannot read %s\n", expectedFile.c_str());
+        return false;
+    }
+    std::FILE* actual = std::tmpfile();
+    if (actual == nullptr || !writeDigests(path, actual)) {
+        std::fclose(expected);
+        if (actual) std::fclose(actual);
+        std::printf("cannot render through %s\n", path.c_str());
+        return false;
+    }
+    std::rewind(actual);
+    char want[128], got[128];
+    int lines = 0, differing = 0;
+    for (;;) {
+        const bool haveWant = std::fgets(want, sizeof want, expected) != nullptr;
+        const bool haveGot = std::fgets(got, sizeof got, actual) != nullptr;
+        if (!haveWant && !haveGot) break;
+        ++lines;
+        if (!haveWant || !haveGot || std::strcmp(want, got) != 0) {
+            if (++differing <= 10)
+                std::printf("expected: %s     got: %s", haveWant ? want : "(nothing)\n", haveGot ? got : "(nothing)\n");
+        }
+    }
+    std::fclose(expected);
+    std::fclose(actual);
+    std::printf("%d renders, %d differ from %s\n", lines, differing, expectedFile.c_str());
+    return differing == 0 && lines > 0;
 }
 
 bool compareBuilds(const std::string& pathA, const std::string& pathB, double tolerance) {

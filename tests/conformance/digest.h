@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 namespace klv::conformance {
@@ -9,6 +10,11 @@ namespace klv::conformance {
 // line, so that builds for different platforms can be compared exactly.
 // Returns false when the library cannot be loaded.
 bool printDigests(const std::string& path);
+bool writeDigests(const std::string& path, std::FILE* out);
+
+// The same digests compared line by line with a file of expected ones (the
+// audio a build is known to produce); prints the differing lines.
+bool checkDigests(const std::string& path, const std::string& expectedFile);
 
 // Renders the same through two builds of one plug-in (every program, the
 // rates above, two block sizes) and prints the largest sample difference
