@@ -548,65 +548,72 @@ struct SerialBuffers {
     const float* meterIn;
 };
 
-// Frames from..to-1 of the serial passes that have a chunk: kGroups has
-// 1 for bass, 2 for treble, 4 for level.
+// One frame j of the serial passes that have a chunk: kGroups has 1 for
+// bass, 2 for treble, 4 for level. Inlined into the loop below, whose local
+// copies it works on.
+template <int W, bool kBass, bool kTreble, int kGroups>
+inline __attribute__((always_inline)) void serialFrame(const SerialConstants& k, const SerialBuffers& p, ChainState& c,
+                                                       int j, Lanes guard) noexcept {
+    const int o = W * j;
+    if (kBass && (kGroups & 1) != 0) {
+        // (x + x1) b - c y1, the first term from the input pass
+        const Lanes y0 = loadOne<W>(p.bassIn + o) - k.c0 * c.bs0y;
+        const Lanes l = (y0 + c.bs1x) * k.b1 - k.c1 * c.bs1y;
+        c.bs0y = y0;
+        c.bs1x = y0;
+        c.bs1y = l;
+        // Instant rise, release toward the band: l > e ? l : e + (l - e) rb.
+        // With rb at most 0.5 the release step never passes l, so the
+        // larger of the two is the same choice.
+        c.benv = maximum(l, c.benv + (l - c.benv) * k.rb);
+        storeOne<W>(p.low + o, l);
+        storeOne<W>(p.benv + o, c.benv);
+    }
+    if ((kBass || kTreble) && (kGroups & 2) != 0) {
+        Lanes s = loadOne<W>(p.dry + o);
+        if (kBass) {
+            const Lanes hs = loadOne<W>(p.smoothIn + o) - k.csm * c.smy;
+            c.smy = hs;
+            s = (s - loadOne<W>(p.lowIn + o)) + hs * k.gb;
+            storeOne<W>(p.sum + o, s);
+        }
+        if (kTreble) {
+            const Lanes u = s + guard;
+            const Lanes y0 = k.ct0 * c.ts0y + (u - c.ts0x) * k.bt0;
+            c.ts0x = u;
+            c.ts0y = y0;
+            const Lanes hv = k.ct1 * c.ts1y + (y0 - c.ts1x) * k.bt1;
+            c.ts1x = y0;
+            c.ts1y = hv;
+            const Lanes mag = absolute(hv * k.harmonic);
+            // Attack or release coefficient, then one step.
+            const __m128 rising = _mm_cmpgt_ps(mag.v, c.tenv.v);
+            const Lanes coef = {_mm_xor_ps(k.rt.v, _mm_and_ps(rising, k.atXorRt.v))};
+            c.tenv = c.tenv + (mag - c.tenv) * coef;
+            storeOne<W>(p.high + o, hv);
+            storeOne<W>(p.tenv + o, c.tenv);
+        }
+    }
+    if ((kGroups & 4) != 0) c.level = c.level + (loadOne<W>(p.meterIn + o) - c.level) * k.e;
+}
+
+// Frames from..to-1 of the serial passes.
 template <int W, bool kBass, bool kTreble, int kGroups>
 void serialPasses(const SerialConstants& constants, ChainState& state, const SerialBuffers& buffers, int from,
                   int to) noexcept {
-    constexpr bool kRunBass = kBass && (kGroups & 1) != 0;
-    constexpr bool kRunTreble = (kBass || kTreble) && (kGroups & 2) != 0;
-    constexpr bool kRunLevel = (kGroups & 4) != 0;
-    // Local copies: the stores below cannot touch them, so they stay in registers.
+    // Local copies: the stores cannot touch them, so they stay in registers.
     const SerialConstants k = constants;
     const SerialBuffers p = buffers;
     ChainState c = state;
     // Frames alternate guards -1e-9, +1e-9 from the (even) chunk start.
-    Lanes guard = splat(from & 1 ? 1e-9f : -1e-9f);
-    const __m128 sign = _mm_set1_ps(-0.0f);
-    for (int j = from; j < to; ++j) {
-        const int o = W * j;
-        if (kRunBass) {
-            // (x + x1) b - c y1, the first term from the input pass
-            const Lanes y0 = loadOne<W>(p.bassIn + o) - k.c0 * c.bs0y;
-            const Lanes l = (y0 + c.bs1x) * k.b1 - k.c1 * c.bs1y;
-            c.bs0y = y0;
-            c.bs1x = y0;
-            c.bs1y = l;
-            // Instant rise, release toward the band: l > e ? l : e + (l - e) rb.
-            // With rb at most 0.5 the release step never passes l, so the
-            // larger of the two is the same choice.
-            c.benv = maximum(l, c.benv + (l - c.benv) * k.rb);
-            storeOne<W>(p.low + o, l);
-            storeOne<W>(p.benv + o, c.benv);
-        }
-        if (kRunTreble) {
-            Lanes s = loadOne<W>(p.dry + o);
-            if (kBass) {
-                const Lanes hs = loadOne<W>(p.smoothIn + o) - k.csm * c.smy;
-                c.smy = hs;
-                s = (s - loadOne<W>(p.lowIn + o)) + hs * k.gb;
-                storeOne<W>(p.sum + o, s);
-            }
-            if (kTreble) {
-                const Lanes u = s + guard;
-                const Lanes y0 = k.ct0 * c.ts0y + (u - c.ts0x) * k.bt0;
-                c.ts0x = u;
-                c.ts0y = y0;
-                const Lanes hv = k.ct1 * c.ts1y + (y0 - c.ts1x) * k.bt1;
-                c.ts1x = y0;
-                c.ts1y = hv;
-                const Lanes mag = absolute(hv * k.harmonic);
-                // Attack or release coefficient, then one step.
-                const __m128 rising = _mm_cmpgt_ps(mag.v, c.tenv.v);
-                const Lanes coef = {_mm_xor_ps(k.rt.v, _mm_and_ps(rising, k.atXorRt.v))};
-                c.tenv = c.tenv + (mag - c.tenv) * coef;
-                storeOne<W>(p.high + o, hv);
-                storeOne<W>(p.tenv + o, c.tenv);
-            }
-        }
-        if (kRunLevel) c.level = c.level + (loadOne<W>(p.meterIn + o) - c.level) * k.e;
-        guard = {_mm_xor_ps(guard.v, sign)};
+    const Lanes minus = splat(-1e-9f), plus = splat(1e-9f);
+    int j = from;
+    if (j < to && (j & 1) != 0) serialFrame<W, kBass, kTreble, kGroups>(k, p, c, j++, plus);
+    for (; j + 1 < to; j += 2) {
+        serialFrame<W, kBass, kTreble, kGroups>(k, p, c, j, minus);
+        serialFrame<W, kBass, kTreble, kGroups>(k, p, c, j + 1, plus);
     }
+    if (j < to) serialFrame<W, kBass, kTreble, kGroups>(k, p, c, j, minus);
     state = c;
 }
 
