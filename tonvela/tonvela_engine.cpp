@@ -509,11 +509,12 @@ struct ChainState {
 // The serial passes of three chunks share one loop (bass on chunk k, treble
 // on k - 1, level on k - 2) so that their recursions overlap; the vector
 // passes of those chunks (input on k, smooth on k - 1, output on k - 2) run
-// before it, and the loop runs only the passes that have a chunk while the
-// pipeline fills and drains. A section's serial step y = q - c y1
-// takes q from a vector pass where that is possible; q is computed exactly
-// as OnePoleFilter computes it, so every sample equals what the per-sample
-// formulas give.
+// before it, and while the pipeline fills and drains the loop runs only the
+// passes that have a chunk. The sections whose input does not come from the
+// loop (bs0, sm) get their input term q = (x + x1) b from a vector pass and
+// the loop only takes off the feedback, q - c y1; that is OnePoleFilter's
+// lowpass operation for operation, and every other step is too, so each
+// sample equals what the per-sample formulas give.
 //
 // Chunk buffers hold kChunk frames as consecutive floats: mono samples one
 // after another, stereo frames as left, right pairs. Four floats are then
