@@ -587,7 +587,8 @@ inline __attribute__((always_inline)) void serialFrame(const SerialConstants& k,
             c.ts1x = y0;
             c.ts1y = hv;
             const Lanes mag = absolute(hv * k.harmonic);
-            // Attack or release coefficient, then one step.
+            // Attack or release coefficient, then one step: the same bits as
+            // taking one of the two steps.
             const __m128 rising = _mm_cmpgt_ps(mag.v, c.tenv.v);
             const Lanes coef = {_mm_xor_ps(k.rt.v, _mm_and_ps(rising, k.atXorRt.v))};
             c.tenv = c.tenv + (mag - c.tenv) * coef;
