@@ -33,7 +33,7 @@ using dsp::select;
 using dsp::splat;
 
 // Frames per segment at most: the scratch arrays stay in the first-level cache.
-constexpr int kChunk = 64;
+constexpr int kChunk = 32;
 constexpr int kSamples = 2 * kChunk;
 
 // One segment's intermediate values, from its input to its output. Zeroed
