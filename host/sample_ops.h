@@ -105,13 +105,6 @@ inline float lane(Lanes a, int i) noexcept {
     return v[i];
 }
 
-// One frame from two channel arrays (mono reads lane 0 only).
-template <int kChannels>
-inline Lanes loadFrame(const float* left, const float* right, int i) noexcept {
-    const __m128 l = _mm_load_ss(left + i);
-    return {kChannels == 2 ? _mm_unpacklo_ps(l, _mm_load_ss(right + i)) : l};
-}
-
 // sanitise, lane by lane: max(-L, x) is x < -L ? -L : x, min(L, x) is
 // x > L ? L : x, so the results match the scalar version exactly.
 inline Lanes sanitise(Lanes x) noexcept {
