@@ -352,38 +352,11 @@ using dsp::pair;
 // frame in one loop over four consecutive segments (band-pass, envelope,
 // output stage, output meters), so that their latencies overlap.
 // Data-dependent choices are selects, so no branch follows the signal.
-template <int kChannels, bool kAccumulate, SatMode kSat>
-void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outputs, int n, bool twoOutputs) noexcept {
+template <int C, SatMode kSat>
+passes::Pipeline<C, kSat> ClamporaEngine::loadPipeline(const Block& b) noexcept {
     using namespace passes;
-    constexpr int C = kChannels;
-    passes::Scratch& scratch = scratch_;
-
-    // The look-ahead, dry and limiter read positions keep their distance
-    // behind the write position for the whole block.
-    int w = writeIndex_;
-    const int lookAhead = (w - lookAheadIndex_) & kLineMask;
-    const int dryDelay = (w - dryIndex_) & kLineMask;
     const bool limiter = kSat == SatMode::kLimiter;
-    const int limiterDelay = (w - limiterIndex_) & kLineMask;
-
     const SideChainFilter& f = filters_[0];  // both channels share the coefficients
-    const InputConstants inputConstants{_mm_set1_ps(b.inputGain), _mm_set1_ps(b.drive), _mm_set1_ps(f.b0),
-                                        _mm_set1_ps(f.b2)};
-    FilterJob<C> filter{pair(filters_[0].y1, filters_[1].y1).v,
-                        pair(filters_[0].y2, filters_[1].y2).v,
-                        _mm_set1_ps(f.a1),
-                        _mm_set1_ps(f.a2),
-                        pair(meters_[0].inputAverage, meters_[1].inputAverage).v,
-                        _mm_set1_ps(b.meterCoef),
-                        _mm_setzero_ps(),
-                        dry_,
-                        driven_,
-                        b.delay};
-    // The band-pass's last two inputs, laid out as the input pass keeps them.
-    __m128 history = C == 2 ? _mm_setr_ps(filters_[0].x2, filters_[1].x2, filters_[0].x1, filters_[1].x1)
-                            : _mm_setr_ps(0.0f, 0.0f, filters_[0].x2, filters_[0].x1);
-    __m128 inputPeak = _mm_setzero_ps();
-
     Follower follower{};
     follower.envelope = _mm_set_ss(envelope_);
     follower.attackCoef = _mm_set_ss(attackCoef_);
@@ -400,49 +373,99 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
     follower.keep = _mm_set_ss(1.0f - b.h);
     follower.makeupTarget = _mm_set_ss(b.makeupTarget);
     follower.holdLength = _mm_cvtsi32_si128(b.holdLength);
+    return Pipeline<C, kSat>{
+        {_mm_set1_ps(b.inputGain), _mm_set1_ps(b.drive), _mm_set1_ps(f.b0), _mm_set1_ps(f.b2)},
+        {pair(filters_[0].y1, filters_[1].y1).v, pair(filters_[0].y2, filters_[1].y2).v, _mm_set1_ps(f.a1),
+         _mm_set1_ps(f.a2), pair(meters_[0].inputAverage, meters_[1].inputAverage).v, _mm_set1_ps(b.meterCoef),
+         _mm_setzero_ps(), dry_, driven_, b.delay},
+        C == 2 ? _mm_setr_ps(filters_[0].x2, filters_[1].x2, filters_[0].x1, filters_[1].x1)
+               : _mm_setr_ps(0.0f, 0.0f, filters_[0].x2, filters_[0].x1),
+        _mm_setzero_ps(),
+        follower,
+        {StageLane(stage_), pair(meters_[0].compressedAverage, meters_[1].compressedAverage).v,
+         _mm_set1_ps(b.meterCoef), _mm_set_ss(limiter ? b.stage.limiterFall : b.stage.clipperFall),
+         _mm_set_ss(limiter ? b.stage.limiterRise : b.stage.clipperRise), _mm_set_ss(b.stage.peakGlide),
+         _mm_cvtsi32_si128(b.stage.holdStart), _mm_cvtsi32_si128(b.stage.holdEnd), limiter_, limiterIndex_},
+        {_mm_set1_ps(dryWeight_), _mm_set1_ps(b.outputGain)},
+        {pair(meters_[0].levelAverage, meters_[1].levelAverage).v, pair(meters_[0].blockPeak, meters_[1].blockPeak).v,
+         _mm_set1_ps(b.meterCoef), _mm_set1_ps(limiter ? 0.841f : 0.9f),
+         _mm_setr_epi32(meters_[0].clipCounter, meters_[1].clipCounter, 0, 0), _mm_set1_epi32(b.clipCount),
+         // The counter only needs to tell "above clipCount"; it stops one past.
+         _mm_set1_epi32(b.clipCount + 1)},
+        // +-1e-9 ahead of the recursions keeps them away from denormals in
+        // silence; the sign flips every frame and the first one is negative.
+        -1e-9f,
+        writeIndex_,
+        // The reads keep their distance behind the write position for the whole block.
+        (writeIndex_ - lookAheadIndex_) & kLineMask,
+        (writeIndex_ - dryIndex_) & kLineMask,
+        (writeIndex_ - limiterIndex_) & kLineMask};
+}
 
-    StageRunner<C, kSat> stage{StageLane(stage_),
-                               pair(meters_[0].compressedAverage, meters_[1].compressedAverage).v,
-                               _mm_set1_ps(b.meterCoef),
-                               _mm_set_ss(limiter ? b.stage.limiterFall : b.stage.clipperFall),
-                               _mm_set_ss(limiter ? b.stage.limiterRise : b.stage.clipperRise),
-                               _mm_set_ss(b.stage.peakGlide),
-                               _mm_cvtsi32_si128(b.stage.holdStart),
-                               _mm_cvtsi32_si128(b.stage.holdEnd),
-                               limiter_,
-                               limiterIndex_};
-    const MixConstants mixConstants{_mm_set1_ps(dryWeight_), _mm_set1_ps(b.outputGain)};
-    OutputMeters meters{
-        pair(meters_[0].levelAverage, meters_[1].levelAverage).v, pair(meters_[0].blockPeak, meters_[1].blockPeak).v,
-        _mm_set1_ps(b.meterCoef), _mm_set1_ps(limiter ? 0.841f : 0.9f),
-        _mm_setr_epi32(meters_[0].clipCounter, meters_[1].clipCounter, 0, 0), _mm_set1_epi32(b.clipCount),
-        // The counter only needs to tell "above clipCount"; it stops one past.
-        _mm_set1_epi32(b.clipCount + 1)};
-    const bool listen = b.sideChainListen, post = b.post;
+template <int C, SatMode kSat>
+void ClamporaEngine::storePipeline(const Block& b, passes::Pipeline<C, kSat>& p, int n) noexcept {
+    using dsp::Lanes;
+    // The automatic timings' last coefficients (the release's is used from
+    // the next block on): from the envelope before the last frame.
+    if (n > 0 && !b.sideChainListen && b.autoRelease)
+        releaseCoef_ =
+            (_mm_cvtss_f32(p.follower.before) + 1e-8f) * b.releaseFactor * _mm_cvtss_f32(p.follower.inverseQ);
+    attackCoef_ = _mm_cvtss_f32(p.follower.attackCoef);
+
+    if (n > 0) {
+        __m128 peak = p.meters.blockPeak;
+        if (!b.post) peak = _mm_max_ps(peak, p.inputPeak);
+        // Stereo: lanes 0 and 2 hold left samples, 1 and 3 right ones; mono: all four.
+        peak = _mm_max_ps(peak, _mm_movehl_ps(peak, peak));
+        if (C == 1) peak = _mm_max_ss(peak, _mm_shuffle_ps(peak, peak, _MM_SHUFFLE(1, 1, 1, 1)));
+        for (int c = 0; c < 2; ++c) {
+            ChannelMeter& m = meters_[c];
+            const int from = C == 2 ? c : 0;
+            m.inputAverage = lane(Lanes{p.filter.inputAverage}, from);
+            m.compressedAverage = lane(Lanes{p.stage.compressedAverage}, from);
+            m.blockPeak = lane(Lanes{peak}, from);
+            m.levelAverage = b.post ? lane(Lanes{p.meters.levelAverage}, from) : m.inputAverage;
+        }
+        alignas(16) std::int32_t counters[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(counters), p.meters.clipCounter);
+        for (int c = 0; c < C; ++c) meters_[c].clipCounter = counters[c];
+    }
+    meanSquare_ = _mm_cvtss_f32(p.follower.meanSquare);
+    envelope_ = _mm_cvtss_f32(p.follower.envelope);
+    holdCounter_ = _mm_cvtsi128_si32(p.follower.holdCounter);
+    makeupGain_ = _mm_cvtss_f32(p.follower.makeupGain);
+    writeIndex_ = p.write;
+    lookAheadIndex_ = (p.write - p.lookAhead) & kLineMask;
+    dryIndex_ = (p.write - p.dryDelay) & kLineMask;
+    limiterIndex_ = p.stage.limiterIndex;
+    // The coefficients may have been redesigned meanwhile; only the state is ours.
+    alignas(16) float h[4];
+    _mm_store_ps(h, p.history);
+    for (int c = 0; c < C; ++c) {
+        SideChainFilter& s = filters_[c];
+        s.x1 = s.x0 = C == 2 ? h[2 + c] : h[3];
+        s.x2 = C == 2 ? h[c] : h[2];
+        s.y1 = s.y0 = lane(Lanes{p.filter.y1}, c);
+        s.y2 = lane(Lanes{p.filter.y2}, c);
+    }
+    p.stage.lane.store(stage_);
+}
+
+template <int kChannels, bool kAccumulate, SatMode kSat>
+void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outputs, int n, bool twoOutputs) noexcept {
+    using namespace passes;
+    constexpr int C = kChannels;
+    Pipeline<C, kSat> p = loadPipeline<C, kSat>(b);
     // An empty call may come with no buffers at all.
     const float* inL = n > 0 ? inputs[0] : nullptr;
     const float* inR = n > 0 ? inputs[C - 1] : nullptr;
     float* outL = n > 0 ? outputs[0] : nullptr;
     float* outR = n > 0 ? outputs[C == 2 || twoOutputs ? 1 : 0] : nullptr;
-
-    // +-1e-9 ahead of the recursions keeps them away from denormals in
-    // silence; the sign flips every frame and the first one is negative.
-    float offset = -1e-9f;
-
-    auto runStage = [&](Segment& seg) noexcept {
-        StageRunner<C, kSat> s = stage;
-        for (int j = 0; j < seg.count; ++j) s.template step<false>(seg, j);
-        stage = s;
-    };
-    auto runMeters = [&](const Segment& seg) noexcept {
-        OutputMeters m = meters;
-        for (int j = 0; j < seg.count; ++j) m.step<C, kSat != SatMode::kOff>(seg, j);
-        meters = m;
-    };
+    const bool post = b.post;
     auto sample = [&](auto autoAttack, auto share, Segment* filtered, Segment* followed, Segment* staged,
                       const Segment* metered) noexcept {
-        sampleLoops<C, kSat, decltype(autoAttack)::value, decltype(share)::value>(filter, filtered, follower, followed,
-                                                                                  stage, staged, meters, metered);
+        sampleLoops<C, kSat, decltype(autoAttack)::value, decltype(share)::value>(
+            p.filter, filtered, p.follower, followed, p.stage, staged, p.meters, metered);
     };
     // The release's share of the level, 1 - h, is 1 from hold 0.5 on.
     const bool share = b.h != 0.0f;
@@ -455,42 +478,13 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
     for (int start = 0;;) {
         Segment* next = nullptr;
         if (start < n) {
-            // A segment ends before any line index wraps.
-            const int la = (w - lookAhead) & kLineMask, dr = (w - dryDelay) & kLineMask;
-            int count = n - start < kChunk ? n - start : kChunk;
-            for (int room : {kLineSize - w, kLineSize - la, kLineSize - dr})
-                if (room < count) count = room;
-            if (limiter) {
-                const int room = kLineSize - ((w - limiterDelay) & kLineMask);
-                if (room < count) count = room;
-            }
-            next = &scratch.segments[slot];
+            next = &p.nextSegment(scratch_.segments[slot], inL, inR, start, n);
             slot = (slot + 1) % kSegments;
-            next->count = count;
-            next->start = start;
-            next->write = w;
-            next->lookAhead = la;
-            next->dryRead = dr;
-            next->offset = offset;
-            inputPass<C>(inL + start, inR + start, count, inputConstants, offset, history, inputPeak, *next);
-            if (count & 1) offset = -offset;
-            w = (w + count) & kLineMask;
-            start += count;
+            start += next->count;
         }
-        if (listen) {
-            // The band-passed signal is the wet signal; the make-up gain
-            // still glides. One segment at a time.
+        if (b.sideChainListen) {
             if (next == nullptr) break;
-            sample(std::false_type{}, std::false_type{}, next, nullptr, nullptr, nullptr);
-            for (int j = 0; j < next->count; ++j)
-                follower.makeupGain = _mm_add_ss(
-                    follower.makeupGain,
-                    _mm_mul_ss(_mm_sub_ss(follower.makeupTarget, follower.makeupGain), _mm_set_ss(0.005125f)));
-            mixListen<C>(next->side, b.inverseDrive, mixConstants, *next);
-            runStage(*next);
-            stagePass<C, kSat>(*next);
-            if (post) runMeters(*next);
-            emitPass<C, kAccumulate>(*next, outL, outR, twoOutputs);
+            runListening<C, kAccumulate, kSat>(b, p, *next, outL, outR, twoOutputs);
             continue;
         }
         metered = post ? staged : nullptr;
@@ -509,63 +503,39 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
         if (filtered) peakPass<C>(filtered->side, filtered->count, filtered->peak);
         if (followed) {
             gains(followed->envelope, b.hardShare, b.inverseDrive, followed->gain, followed->count);
-            mixCompressed<C>(followed->gain, mixConstants, *followed);
+            mixCompressed<C>(followed->gain, p.mix, *followed);
         }
         if (staged) {
             stagePass<C, kSat>(*staged);
             emitPass<C, kAccumulate>(*staged, outL, outR, twoOutputs);
         }
     }
+    storePipeline<C, kSat>(b, p, n);
+}
 
-    // The automatic timings' last coefficients (the release's is used from
-    // the next block on): from the envelope before the last frame.
-    float attackCoef = _mm_cvtss_f32(follower.attackCoef);
-    float releaseCoef = releaseCoef_;
-    if (n > 0 && !listen && b.autoRelease)
-        releaseCoef = (_mm_cvtss_f32(follower.before) + 1e-8f) * b.releaseFactor * _mm_cvtss_f32(follower.inverseQ);
-
-    if (n > 0) {
-        if (!post) meters.blockPeak = _mm_max_ps(meters.blockPeak, inputPeak);
-        if (C == 2) {
-            // Lanes 0 and 2 hold left samples, 1 and 3 right ones.
-            meters.blockPeak = _mm_max_ps(meters.blockPeak, _mm_movehl_ps(meters.blockPeak, meters.blockPeak));
-        } else {
-            const __m128 m = _mm_max_ps(meters.blockPeak, _mm_movehl_ps(meters.blockPeak, meters.blockPeak));
-            meters.blockPeak = _mm_max_ss(m, _mm_shuffle_ps(m, m, _MM_SHUFFLE(1, 1, 1, 1)));
-        }
-        for (int c = 0; c < 2; ++c) {
-            ChannelMeter& m = meters_[c];
-            const int from = C == 2 ? c : 0;
-            m.inputAverage = lane(Lanes{filter.inputAverage}, from);
-            m.compressedAverage = lane(Lanes{stage.compressedAverage}, from);
-            m.blockPeak = lane(Lanes{meters.blockPeak}, from);
-            m.levelAverage = post ? lane(Lanes{meters.levelAverage}, from) : m.inputAverage;
-        }
-        alignas(16) std::int32_t counters[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(counters), meters.clipCounter);
-        for (int c = 0; c < C; ++c) meters_[c].clipCounter = counters[c];
+// Side-chain listening ("scl"): the band-passed signal at the input's level
+// is the wet signal, one segment at a time; the make-up gain still glides
+// and the envelope rests.
+template <int C, bool kAccumulate, SatMode kSat>
+void ClamporaEngine::runListening(const Block& b, passes::Pipeline<C, kSat>& p, passes::Segment& seg, float* outL,
+                                  float* outR, bool twoOutputs) noexcept {
+    using namespace passes;
+    sampleLoops<C, kSat, false, false>(p.filter, &seg, p.follower, nullptr, p.stage, nullptr, p.meters, nullptr);
+    Follower& f = p.follower;
+    for (int j = 0; j < seg.count; ++j)
+        f.makeupGain =
+            _mm_add_ss(f.makeupGain, _mm_mul_ss(_mm_sub_ss(f.makeupTarget, f.makeupGain), _mm_set_ss(0.005125f)));
+    mixListen<C>(seg.side, b.inverseDrive, p.mix, seg);
+    StageRunner<C, kSat> stage = p.stage;
+    for (int j = 0; j < seg.count; ++j) stage.template step<false>(seg, j);
+    p.stage = stage;
+    stagePass<C, kSat>(seg);
+    if (b.post) {
+        OutputMeters meters = p.meters;
+        for (int j = 0; j < seg.count; ++j) meters.step<C, kSat != SatMode::kOff>(seg, j);
+        p.meters = meters;
     }
-    meanSquare_ = _mm_cvtss_f32(follower.meanSquare);
-    envelope_ = _mm_cvtss_f32(follower.envelope);
-    holdCounter_ = _mm_cvtsi128_si32(follower.holdCounter);
-    attackCoef_ = attackCoef;
-    releaseCoef_ = releaseCoef;
-    makeupGain_ = _mm_cvtss_f32(follower.makeupGain);
-    writeIndex_ = w;
-    lookAheadIndex_ = (w - lookAhead) & kLineMask;
-    dryIndex_ = (w - dryDelay) & kLineMask;
-    limiterIndex_ = stage.limiterIndex;
-    // The coefficients may have been redesigned meanwhile; only the state is ours.
-    alignas(16) float h[4];
-    _mm_store_ps(h, history);
-    for (int c = 0; c < C; ++c) {
-        SideChainFilter& s = filters_[c];
-        s.x1 = s.x0 = C == 2 ? h[2 + c] : h[3];
-        s.x2 = C == 2 ? h[c] : h[2];
-        s.y1 = s.y0 = lane(Lanes{filter.y1}, c);
-        s.y2 = lane(Lanes{filter.y2}, c);
-    }
-    stage.lane.store(stage_);
+    emitPass<C, kAccumulate>(seg, outL, outR, twoOutputs);
 }
 
 // The output stage mode picks the loop, so that its choice is made once per block.

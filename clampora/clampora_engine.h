@@ -91,6 +91,13 @@ private:
     void runActive(const Block& b, float** inputs, float** outputs, int n, bool twoOutputs) noexcept;
     template <int kChannels, bool kAccumulate, SatMode kSat>
     void runCompressor(const Block& b, float** inputs, float** outputs, int n, bool twoOutputs) noexcept;
+    template <int C, SatMode kSat>
+    passes::Pipeline<C, kSat> loadPipeline(const Block& b) noexcept;
+    template <int C, SatMode kSat>
+    void storePipeline(const Block& b, passes::Pipeline<C, kSat>& p, int n) noexcept;
+    template <int C, bool kAccumulate, SatMode kSat>
+    void runListening(const Block& b, passes::Pipeline<C, kSat>& p, passes::Segment& seg, float* outL, float* outR,
+                      bool twoOutputs) noexcept;
     template <int kChannels, bool kAccumulate>
     void runBypass(const Block& b, float** inputs, float** outputs, int n, bool twoOutputs) noexcept;
     void publish(const Block& b, int n) noexcept;

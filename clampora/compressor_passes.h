@@ -14,6 +14,7 @@
 #include <emmintrin.h>
 
 #include <cstdint>
+#include <initializer_list>
 
 #include "clampora/output_stage.h"
 #include "host/sample_ops.h"
@@ -539,6 +540,48 @@ void stagePass(Segment& seg) noexcept {
         _mm_store_ps(seg.wet + e, (softClipLanes(z) * splat(kClipCeiling)).v);
     });
 }
+
+// The running state of one block's passes: loaded from the engine before
+// the block, stored back after it.
+template <int C, SatMode kSat>
+struct Pipeline {
+    InputConstants input;
+    FilterJob<C> filter;
+    __m128 history;    // the band-pass's last two inputs, laid out as inputPass keeps them
+    __m128 inputPeak;  // the largest |x| per lane
+    Follower follower;
+    StageRunner<C, kSat> stage;
+    MixConstants mix;
+    OutputMeters meters;
+    float offset;  // the next frame's denormal offset
+    int write;     // the next frame's delay-line write position
+    // How far the look-ahead, dry and limiter reads trail the write position.
+    int lookAhead, dryDelay, limiterDelay;
+
+    // The next segment of the block from frame start: at most kChunk frames,
+    // ending before any line index wraps, through the input pass.
+    Segment& nextSegment(Segment& seg, const float* inL, const float* inR, int start, int n) noexcept {
+        constexpr int kSize = 1024, kMask = kSize - 1;
+        const int la = (write - lookAhead) & kMask, dr = (write - dryDelay) & kMask;
+        int count = n - start < kChunk ? n - start : kChunk;
+        for (int room : {kSize - write, kSize - la, kSize - dr})
+            if (room < count) count = room;
+        if (kSat == SatMode::kLimiter) {
+            const int room = kSize - ((write - limiterDelay) & kMask);
+            if (room < count) count = room;
+        }
+        seg.count = count;
+        seg.start = start;
+        seg.write = write;
+        seg.lookAhead = la;
+        seg.dryRead = dr;
+        seg.offset = offset;
+        inputPass<C>(inL + start, inR + start, count, input, offset, history, inputPeak, seg);
+        if (count & 1) offset = -offset;
+        write = (write + count) & kMask;
+        return seg;
+    }
+};
 
 // Writes (or adds) a segment's output to the host's buffers.
 template <int C, bool kAccumulate>
