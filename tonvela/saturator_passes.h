@@ -9,6 +9,7 @@
 
 #include "host/dsp_math.h"
 #include "host/sample_ops.h"
+#include "tonvela/tonvela_params.h"
 
 namespace klv::tonvela::passes {
 
@@ -442,6 +443,79 @@ void outputPass(const OutputConstants& constants, ChunkBuffers<W>& buf, int slot
         }
     }
     peak = top;
+}
+
+// The alternating +-1e-9 guard added ahead of the recursive sections keeps
+// their state away from denormals in silence; the first sample of a block
+// uses -1e-9, so frame j of a chunk (chunks have an even length) uses
+// guards[j & 1].
+inline Lanes frameGuard(int j) noexcept {
+    return splat((j & 1) != 0 ? 1e-9f : -1e-9f);
+}
+
+// Input pass of a chunk of m frames: sanitise and input gain into x, and the
+// input terms of the first bass section.
+template <int W, bool kBass>
+void inputPass(const ChainConstants& k, const float* inL, const float* inR, int m, float* x, ChunkBuffers<W>& buf,
+               ChainState& st) noexcept {
+    constexpr int kVectors = ChunkBuffers<W>::kFloats / 4;
+    const Lanes guard4 = guardFour<W>();
+    readFrames<W>(inL, inR, m, x);
+    Lanes before = endingWith<W>(st.bs0x);
+    for (int q = 0; q < kVectors; ++q) {
+        const Lanes xv = dsp::sanitise(loadFour(x + 4 * q)) * k.inGain;
+        storeFour(x + 4 * q, xv);
+        if (kBass) {
+            const Lanes u = xv + guard4;
+            storeFour(buf.bassIn + 4 * q, (u + previousFrames<W>(before, u)) * k.b0);
+            before = u;
+        }
+    }
+    if (kBass) st.bs0x = loadOne<W>(x + W * (m - 1)) + frameGuard(m - 1);
+}
+
+// Smooth pass of a chunk of m frames: the bass shaper h = S e / (|e| + 5) of
+// the bass envelope and the smoothing section's input terms.
+template <int W>
+void smoothPass(const ChainConstants& k, int m, ChunkBuffers<W>& buf, ChainState& st) noexcept {
+    constexpr int kVectors = ChunkBuffers<W>::kFloats / 4;
+    const Lanes guard4 = guardFour<W>();
+    const auto h = [&](Lanes env) { return k.scale * env / (absolute(env) + splat(5.0f)); };
+    Lanes before = endingWith<W>(st.smx);
+    for (int q = 0; q < kVectors; ++q) {
+        const Lanes u = h(loadFour(buf.benv + 4 * q)) + guard4;
+        storeFour(buf.smoothIn + 4 * q, (u + previousFrames<W>(before, u)) * k.bsm);
+        before = u;
+    }
+    st.smx = h(loadOne<W>(buf.benv + W * (m - 1))) + frameGuard(m - 1);
+}
+
+// The output pass with the curve of the shape step, chosen once per chunk.
+template <int W, bool kBass, bool kTreble>
+void outputPassFor(int shape, const OutputConstants& constants, ChunkBuffers<W>& buf, int slot, int m, int point,
+                   Lanes& peak) noexcept {
+    switch (shape) {
+        case kValve1:
+        case kValve2:
+        case kValve3:
+            outputPass<W, kBass, kTreble, kValve1>(constants, buf, slot, m, point, peak);
+            break;
+        case kTape1:
+            outputPass<W, kBass, kTreble, kTape1>(constants, buf, slot, m, point, peak);
+            break;
+        case kTape2:
+            outputPass<W, kBass, kTreble, kTape2>(constants, buf, slot, m, point, peak);
+            break;
+        case kTape3:
+            outputPass<W, kBass, kTreble, kTape3>(constants, buf, slot, m, point, peak);
+            break;
+        case kDigital:
+            outputPass<W, kBass, kTreble, kDigital>(constants, buf, slot, m, point, peak);
+            break;
+        default:
+            outputPass<W, kBass, kTreble, kNone>(constants, buf, slot, m, point, peak);
+            break;
+    }
 }
 
 }  // namespace klv::tonvela::passes

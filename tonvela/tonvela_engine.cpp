@@ -287,9 +287,52 @@ void TonvelaEngine::runBypass(const Block& b, float** inputs, float** outputs, i
 template <bool kAccumulate, int kChannels, bool kBass, bool kTreble>
 void TonvelaEngine::run(const Block& b, float** inputs, float** outputs, int n) noexcept {
     constexpr int W = kChannels;  // floats per frame in the chunk buffers
-    constexpr int kFloats = ChunkBuffers<W>::kFloats;
-    constexpr int kVectors = kFloats / 4;
+    ChainState st = loadChain();
+    const ChainConstants k = chainConstants(b);
+    const int shape = b.s.shape, point = b.s.meterPoint;
+    const bool metered = point >= 0 && point <= 2;
 
+    const float* inL = inputs[0];
+    const float* inR = inputs[kChannels - 1];
+    float* outL = outputs[0];
+    float* outR = kChannels == 2 || b.s.twoOutputs ? outputs[1] : nullptr;
+
+    ChunkBuffers<W> buf;
+    Lanes peak = splat(0.0f);
+    const int chunks = (n + kChunk - 1) / kChunk;
+    auto length = [&](int c) { return c < 0 || c >= chunks ? 0 : (n - c * kChunk < kChunk ? n - c * kChunk : kChunk); };
+
+    for (int c = 0; c < chunks + 2; ++c) {
+        const int ma = length(c), mb = length(c - 1), mc = length(c - 2);
+        if (ma > 0) inputPass<W, kBass>(k, inL + c * kChunk, inR + c * kChunk, ma, buf.dry[c % 3], buf, st);
+        if (kBass && mb > 0) smoothPass<W>(k, mb, buf, st);
+        if (mc > 0) {
+            outputPassFor<W, kBass, kTreble>(shape, k.output, buf, (c + 1) % 3, mc, point, peak);
+            const int start = (c - 2) * kChunk;
+            writeFrames<kAccumulate, W>(buf.wet, mc, outL + start, outR ? outR + start : nullptr);
+        }
+
+        // serial passes: bass on chunk c, treble on c - 1, level on c - 2
+        const SerialBuffers sb = {buf.bassIn,           buf.low[c & 1], buf.benv, buf.smoothIn, buf.dry[(c + 2) % 3],
+                                  buf.low[(c + 1) & 1], buf.sum,        buf.high, buf.tenv,     buf.meterIn};
+        const int groups = (ma > 0 ? 1 : 0) | (mb > 0 ? 2 : 0) | (mc > 0 && metered ? 4 : 0);
+        // Only the last chunk is short; the passes run on to the end of the
+        // chunk buffers, and the state of the short one is taken where it ends.
+        const int split = ma > 0 && ma < kChunk ? ma : mb > 0 && mb < kChunk ? mb : mc > 0 && mc < kChunk ? mc : kChunk;
+        serialPasses<W, kBass, kTreble>(groups, k.serial, st, sb, 0, split);
+        if (split < kChunk) {
+            const ChainState atSplit = st;
+            serialPasses<W, kBass, kTreble>(groups, k.serial, st, sb, split, kChunk);
+            if (ma == split) st.restoreBass(atSplit);
+            if (mb == split) st.restoreTreble(atSplit);
+            if (mc == split) st.level = atSplit.level;
+        }
+    }
+
+    storeChain<kChannels, kBass, kTreble>(st, peak, metered);
+}
+
+ChainState TonvelaEngine::loadChain() const noexcept {
     ChainState st;
     st.bs0x = pair(bassSplit_[0][0].x1, bassSplit_[1][0].x1);
     st.bs0y = pair(bassSplit_[0][0].y1, bassSplit_[1][0].y1);
@@ -305,6 +348,10 @@ void TonvelaEngine::run(const Block& b, float** inputs, float** outputs, int n) 
     st.tenv = pair(trebleEnvelope_[0], trebleEnvelope_[1]);
     st.level = pair(level_[0], level_[1]);
 
+    return st;
+}
+
+ChainConstants TonvelaEngine::chainConstants(const Block& b) const noexcept {
     ChainConstants k;
     k.b0 = splat(bassSplit_[0][0].b);
     k.bsm = splat(bassSmooth_[0].b);
@@ -332,103 +379,14 @@ void TonvelaEngine::run(const Block& b, float** inputs, float** outputs, int n) 
     ko.normaliser = splat(b.s.normaliser);
     ko.mix = splat(b.s.mix);
     ko.outGain = splat(b.s.outputGain);
-    const int shape = b.s.shape, point = b.s.meterPoint;
-    const bool metered = point >= 0 && point <= 2;
+    const int shape = b.s.shape;
     const float valveConstants[kNumShapes] = {0.0f, 7.0f, 4.0f, 2.5f, 0.0f, 0.0f, 0.0f, 0.0f};
     ko.valveN = splat(shape >= 0 && shape < kNumShapes ? valveConstants[shape] : 0.0f);
+    return k;
+}
 
-    const float* inL = inputs[0];
-    const float* inR = inputs[kChannels - 1];
-    float* outL = outputs[0];
-    float* outR = kChannels == 2 || b.s.twoOutputs ? outputs[1] : nullptr;
-
-    // Alternating +-1e-9 added ahead of the recursive sections keeps their
-    // state away from denormals in silence; the first sample uses -1e-9.
-    const Lanes guards[2] = {splat(-1e-9f), splat(1e-9f)};
-    const Lanes guard4 = guardFour<W>();
-
-    ChunkBuffers<W> buf;
-    Lanes peak = splat(0.0f);
-    const int chunks = (n + kChunk - 1) / kChunk;
-    auto length = [&](int c) { return c < 0 || c >= chunks ? 0 : (n - c * kChunk < kChunk ? n - c * kChunk : kChunk); };
-
-    for (int c = 0; c < chunks + 2; ++c) {
-        const int ma = length(c), mb = length(c - 1), mc = length(c - 2);
-
-        // input pass, chunk c
-        if (ma > 0) {
-            float* x = buf.dry[c % 3];
-            readFrames<W>(inL + c * kChunk, inR + c * kChunk, ma, x);
-            Lanes before = endingWith<W>(st.bs0x);
-            for (int q = 0; q < kVectors; ++q) {
-                const Lanes xv = sanitise(loadFour(x + 4 * q)) * k.inGain;
-                storeFour(x + 4 * q, xv);
-                if (kBass) {
-                    const Lanes u = xv + guard4;
-                    storeFour(buf.bassIn + 4 * q, (u + previousFrames<W>(before, u)) * k.b0);
-                    before = u;
-                }
-            }
-            if (kBass) st.bs0x = loadOne<W>(x + W * (ma - 1)) + guards[(ma - 1) & 1];
-        }
-
-        // smooth pass, chunk c - 1
-        if (kBass && mb > 0) {
-            const auto h = [&](Lanes env) { return k.scale * env / (absolute(env) + splat(5.0f)); };
-            Lanes before = endingWith<W>(st.smx);
-            for (int q = 0; q < kVectors; ++q) {
-                const Lanes u = h(loadFour(buf.benv + 4 * q)) + guard4;
-                storeFour(buf.smoothIn + 4 * q, (u + previousFrames<W>(before, u)) * k.bsm);
-                before = u;
-            }
-            st.smx = h(loadOne<W>(buf.benv + W * (mb - 1))) + guards[(mb - 1) & 1];
-        }
-
-        // output pass, chunk c - 2
-        if (mc > 0) {
-            switch (shape) {
-                case kValve1:
-                case kValve2:
-                case kValve3:
-                    outputPass<W, kBass, kTreble, kValve1>(k.output, buf, (c + 1) % 3, mc, point, peak);
-                    break;
-                case kTape1:
-                    outputPass<W, kBass, kTreble, kTape1>(k.output, buf, (c + 1) % 3, mc, point, peak);
-                    break;
-                case kTape2:
-                    outputPass<W, kBass, kTreble, kTape2>(k.output, buf, (c + 1) % 3, mc, point, peak);
-                    break;
-                case kTape3:
-                    outputPass<W, kBass, kTreble, kTape3>(k.output, buf, (c + 1) % 3, mc, point, peak);
-                    break;
-                case kDigital:
-                    outputPass<W, kBass, kTreble, kDigital>(k.output, buf, (c + 1) % 3, mc, point, peak);
-                    break;
-                default:
-                    outputPass<W, kBass, kTreble, kNone>(k.output, buf, (c + 1) % 3, mc, point, peak);
-                    break;
-            }
-            const int start = (c - 2) * kChunk;
-            writeFrames<kAccumulate, W>(buf.wet, mc, outL + start, outR ? outR + start : nullptr);
-        }
-
-        // serial passes: bass on chunk c, treble on c - 1, level on c - 2
-        const SerialBuffers sb = {buf.bassIn,           buf.low[c & 1], buf.benv, buf.smoothIn, buf.dry[(c + 2) % 3],
-                                  buf.low[(c + 1) & 1], buf.sum,        buf.high, buf.tenv,     buf.meterIn};
-        const int groups = (ma > 0 ? 1 : 0) | (mb > 0 ? 2 : 0) | (mc > 0 && metered ? 4 : 0);
-        // Only the last chunk is short; the passes run on to the end of the
-        // chunk buffers, and the state of the short one is taken where it ends.
-        const int split = ma > 0 && ma < kChunk ? ma : mb > 0 && mb < kChunk ? mb : mc > 0 && mc < kChunk ? mc : kChunk;
-        serialPasses<W, kBass, kTreble>(groups, k.serial, st, sb, 0, split);
-        if (split < kChunk) {
-            const ChainState atSplit = st;
-            serialPasses<W, kBass, kTreble>(groups, k.serial, st, sb, split, kChunk);
-            if (ma == split) st.restoreBass(atSplit);
-            if (mb == split) st.restoreTreble(atSplit);
-            if (mc == split) st.level = atSplit.level;
-        }
-    }
-
+template <int kChannels, bool kBass, bool kTreble>
+void TonvelaEngine::storeChain(const ChainState& st, Lanes peak, bool metered) noexcept {
     auto store = [&](OnePoleFilter& left, OnePoleFilter& right, Lanes x1, Lanes y1) {
         left.x1 = lane(x1, 0);
         left.y1 = lane(y1, 0);

@@ -104,6 +104,11 @@ struct CallSettings {
     float sampleRate = 44100.0f;   // host rate at this call
 };
 
+namespace passes {
+struct ChainState;
+struct ChainConstants;
+}  // namespace passes
+
 class TonvelaEngine {
 public:
     TonvelaEngine() noexcept;
@@ -144,6 +149,11 @@ private:
     void run(const Block& b, float** inputs, float** outputs, int n) noexcept;
     template <bool kAccumulate, int kChannels>
     void runBypass(const Block& b, float** inputs, float** outputs, int n) noexcept;
+    // The chain's running state and constants for one block's passes.
+    passes::ChainState loadChain() const noexcept;
+    passes::ChainConstants chainConstants(const Block& b) const noexcept;
+    template <int kChannels, bool kBass, bool kTreble>
+    void storeChain(const passes::ChainState& st, dsp::Lanes peak, bool metered) noexcept;
 
     OnePoleFilter bassSplit_[2][2];
     OnePoleFilter bassSmooth_[2];
