@@ -141,4 +141,9 @@ private:
     MeterRings rings_;
 };
 
+// The engine's scratch arrays need their alignment from any heap (see
+// passes::Segment): the effect must be allocated by the aligned new.
+static_assert(alignof(ClamporaEngine) > __STDCPP_DEFAULT_NEW_ALIGNMENT__,
+              "the engine must be over-aligned so that new aligns it on every heap");
+
 }  // namespace klv::clampora

@@ -40,7 +40,13 @@ constexpr int kSamples = 2 * kChunk;
 // One segment's intermediate values, from its input to its output. Zeroed
 // once and only ever given finite values, so that the padding of a partly
 // used vector stays harmless.
-struct Segment {
+//
+// The vector passes load these arrays with aligned loads. The segments live
+// inside the effect object, which the host's heap places: 32-bit Windows
+// heaps only promise 8-byte alignment, while the compiler assumes 16 for a
+// plain new. An alignment above 16 makes new take the aligned allocation
+// (C++17), so the arrays are aligned on every platform.
+struct alignas(64) Segment {
     alignas(16) float x[kSamples];           // input after gain and offset
     alignas(16) float ax[kSamples];          // |x|
     alignas(16) float d[kSamples];           // driven

@@ -460,6 +460,31 @@ void checkInstances(Checker& c, PluginLibrary& lib, const PluginExpectations& x)
     KLV_CHECK(c, render(*twin, program, 8192, 256) == reference);
 }
 
+// Instances created while the host's heap holds blocks of assorted sizes,
+// so that they land at every alignment the heap gives (32-bit Windows heaps
+// promise only 8 bytes): each must process every program.
+void checkHeapPlacement(Checker& c, PluginLibrary& lib, const PluginExpectations& x) {
+    c.setContext("instances at any heap placement");
+    std::vector<std::unique_ptr<char[]>> clutter;
+    std::vector<std::unique_ptr<PluginInstance>> instances;
+    bool allProcessed = true;
+    for (int i = 0; i < 12; ++i) {
+        clutter.emplace_back(new char[static_cast<std::size_t>(8 + 8 * i)]);
+        auto p = PluginInstance::create(lib.defaultEntry());
+        if (!p) {
+            allProcessed = false;
+            break;
+        }
+        p->dispatch(effMainsChanged, 0, 1);
+        for (int program = i % 3; program < x.numPrograms; program += 3) {
+            p->dispatch(effSetProgram, 0, program);
+            allProcessed = allProcessed && processGuarded(*p, 300, true);
+        }
+        instances.push_back(std::move(p));
+    }
+    KLV_CHECK(c, allProcessed);
+}
+
 // A host that calls back into the effect from inside its own callback.
 void checkReentry(Checker& c, PluginLibrary& lib, const PluginExpectations& x) {
     c.setContext("re-entrant host");
@@ -549,6 +574,7 @@ void runConformance(Checker& c, const std::string& path, const PluginExpectation
     checkStereoMono(c, lib, expect);
     checkLifecycle(c, lib);
     checkInstances(c, lib, expect);
+    checkHeapPlacement(c, lib, expect);
     checkReentry(c, lib, expect);
     checkThreads(c, lib, expect);
 }
