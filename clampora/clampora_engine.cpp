@@ -507,7 +507,7 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
         }
         if (staged) {
             stagePass<C, kSat>(*staged);
-            emitPass<C, kAccumulate>(*staged, outL, outR, twoOutputs);
+            emitSegment<C, kAccumulate>(*staged, outL, outR, twoOutputs);
         }
     }
     storePipeline<C, kSat>(b, p, n);
@@ -521,10 +521,7 @@ void ClamporaEngine::runListening(const Block& b, passes::Pipeline<C, kSat>& p, 
                                   float* outR, bool twoOutputs) noexcept {
     using namespace passes;
     sampleLoops<C, kSat, false, false>(p.filter, &seg, p.follower, nullptr, p.stage, nullptr, p.meters, nullptr);
-    Follower& f = p.follower;
-    for (int j = 0; j < seg.count; ++j)
-        f.makeupGain =
-            _mm_add_ss(f.makeupGain, _mm_mul_ss(_mm_sub_ss(f.makeupTarget, f.makeupGain), _mm_set_ss(0.005125f)));
+    for (int j = 0; j < seg.count; ++j) p.follower.glideMakeup();
     mixListen<C>(seg.side, b.inverseDrive, p.mix, seg);
     StageRunner<C, kSat> stage = p.stage;
     for (int j = 0; j < seg.count; ++j) stage.template step<false>(seg, j);
@@ -535,7 +532,7 @@ void ClamporaEngine::runListening(const Block& b, passes::Pipeline<C, kSat>& p, 
         for (int j = 0; j < seg.count; ++j) meters.step<C, kSat != SatMode::kOff>(seg, j);
         p.meters = meters;
     }
-    emitPass<C, kAccumulate>(seg, outL, outR, twoOutputs);
+    emitSegment<C, kAccumulate>(seg, outL, outR, twoOutputs);
 }
 
 // The output stage mode picks the loop, so that its choice is made once per block.
@@ -563,7 +560,7 @@ void ClamporaEngine::runBypass(const Block& b, float** inputs, float** outputs, 
         peak[c] = meters_[c].blockPeak;
     }
     for (int i = 0; i < n; ++i) {
-        makeupGain += (b.makeupTarget - makeupGain) * 0.005125f;
+        makeupGain += (b.makeupTarget - makeupGain) * kMakeupGlide;
         KLV_CHANNELS
         for (int c = 0; c < kChannels; ++c) {
             const float x = sanitise(inputs[c][i]) * b.inputGain;

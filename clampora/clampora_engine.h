@@ -11,9 +11,6 @@
 
 namespace klv::clampora {
 
-constexpr int kLineSize = 1024;
-constexpr int kLineMask = kLineSize - 1;
-
 // Audio EQ Cookbook band-pass (constant 0 dB peak gain); b1 is always 0.
 struct SideChainFilter {
     float b0 = 0.0f, b1 = 0.0f, b2 = 0.0f, a1 = 0.0f, a2 = 0.0f;

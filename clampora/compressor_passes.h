@@ -19,6 +19,17 @@
 #include "clampora/output_stage.h"
 #include "host/sample_ops.h"
 
+namespace klv::clampora {
+
+// Every delay line holds 1024 frames; positions wrap with the mask.
+constexpr int kLineSize = 1024;
+constexpr int kLineMask = kLineSize - 1;
+
+// Share of the way the make-up gain glides toward its target per frame.
+constexpr float kMakeupGlide = 0.005125f;
+
+}  // namespace klv::clampora
+
 namespace klv::clampora::passes {
 
 // The per-frame steps must melt into their loops, their state in registers.
@@ -79,15 +90,11 @@ struct Scratch {
 // Frame j of an interleaved array into lane 0 (and 1), and back.
 template <int C>
 inline __m128 loadFrame(const float* a, int j) noexcept {
-    if (C == 1) return _mm_load_ss(a + j);
-    return _mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(a + 2 * j));
+    return dsp::loadFrame<C>(a + C * j).v;
 }
 template <int C>
 inline void storeFrame(float* a, int j, __m128 v) noexcept {
-    if (C == 1)
-        _mm_store_ss(a + j, v);
-    else
-        _mm_storel_pi(reinterpret_cast<__m64*>(a + 2 * j), v);
+    dsp::storeFrame<C>(a + C * j, Lanes{v});
 }
 
 // Delay lines hold a frame's two channels side by side. Mono reads and
@@ -158,28 +165,9 @@ void inputPass(const float* inL, const float* inR, int count, const InputConstan
         inputPeak = _mm_max_ps(inputPeak, _mm_and_ps(_mm_castsi128_ps(_mm_cmplt_epi32(at, limit)), ax));
         previous = d;
     };
-    for (int j = 0; j < count; j += 4) {
-        __m128 l, r = _mm_setzero_ps();
-        if (j + 4 <= count) {
-            l = _mm_loadu_ps(inL + j);
-            if (C == 2) r = _mm_loadu_ps(inR + j);
-        } else {
-            // The tail: padding frames are silence and never used.
-            alignas(16) float tl[4] = {}, tr[4] = {};
-            for (int i = 0; j + i < count; ++i) {
-                tl[i] = inL[j + i];
-                if (C == 2) tr[i] = inR[j + i];
-            }
-            l = _mm_load_ps(tl);
-            r = _mm_load_ps(tr);
-        }
-        if (C == 2) {
-            step(2 * j, _mm_unpacklo_ps(l, r));
-            step(2 * j + 4, _mm_unpackhi_ps(l, r));
-        } else {
-            step(j, l);
-        }
-    }
+    // The host's frames, interleaved, then worked over in place.
+    dsp::readFrames<C>(inL, inR, count, s.x, kChunk);
+    for (int e = 0; e < count * C; e += 4) step(e, _mm_load_ps(s.x + e));
     // The padding of the last vector must not become history.
     if (C == 2 && (count & 1) == 0 && count >= 2)
         history = _mm_loadu_ps(s.d + 2 * count - 4);
@@ -262,12 +250,17 @@ struct Follower {
 
     // kShare: h is not 0. With h = 0 (hold 0.5 and above) the release
     // (1 - h)(e + (L - e) r0) + e (1 - r0) h is e + (L - e) r0 exactly.
+    // The make-up gain's glide toward the block's target.
+    KLV_STEP void glideMakeup() noexcept {
+        makeupGain = _mm_add_ss(makeupGain, _mm_mul_ss(_mm_sub_ss(makeupTarget, makeupGain), _mm_set_ss(kMakeupGlide)));
+    }
+
     template <bool kAutoAttack, bool kShare>
     KLV_STEP void step(Segment& seg, int j) noexcept {
         const float* peakIn = seg.peak + j;
         float* envelopeOut = seg.envelope + j;
         float* makeupOut = seg.makeup + j;
-        makeupGain = _mm_add_ss(makeupGain, _mm_mul_ss(_mm_sub_ss(makeupTarget, makeupGain), _mm_set_ss(0.005125f)));
+        glideMakeup();
         _mm_store_ss(makeupOut, makeupGain);
         const __m128 p = _mm_load_ss(peakIn);
         meanSquare = _mm_add_ss(meanSquare, _mm_mul_ss(_mm_sub_ss(_mm_mul_ss(p, p), meanSquare), rmsCoef));
@@ -452,7 +445,7 @@ struct StageRunner {
             storeLine<C>(limiterLine, seg.write + j, loadFrame<C>(seg.wet, j));
             lane.limiterStep(level, holdStart, holdEnd, glide, fall, rise);
             storeFrame<C>(seg.wet, j, loadLine<C>(limiterLine, limiterIndex));
-            limiterIndex = (limiterIndex + 1) & 1023;
+            limiterIndex = (limiterIndex + 1) & kLineMask;
         }
         _mm_store_ss(seg.stage + j, lane.envelope);
     }
@@ -567,13 +560,12 @@ struct Pipeline {
     // The next segment of the block from frame start: at most kChunk frames,
     // ending before any line index wraps, through the input pass.
     Segment& nextSegment(Segment& seg, const float* inL, const float* inR, int start, int n) noexcept {
-        constexpr int kSize = 1024, kMask = kSize - 1;
-        const int la = (write - lookAhead) & kMask, dr = (write - dryDelay) & kMask;
+        const int la = (write - lookAhead) & kLineMask, dr = (write - dryDelay) & kLineMask;
         int count = n - start < kChunk ? n - start : kChunk;
-        for (int room : {kSize - write, kSize - la, kSize - dr})
+        for (int room : {kLineSize - write, kLineSize - la, kLineSize - dr})
             if (room < count) count = room;
         if (kSat == SatMode::kLimiter) {
-            const int room = kSize - ((write - limiterDelay) & kMask);
+            const int room = kLineSize - ((write - limiterDelay) & kLineMask);
             if (room < count) count = room;
         }
         seg.count = count;
@@ -584,39 +576,17 @@ struct Pipeline {
         seg.offset = offset;
         inputPass<C>(inL + start, inR + start, count, input, offset, history, inputPeak, seg);
         if (count & 1) offset = -offset;
-        write = (write + count) & kMask;
+        write = (write + count) & kLineMask;
         return seg;
     }
 };
 
-// Writes (or adds) a segment's output to the host's buffers.
+// A segment's output to the host's buffers (mono also to the second one
+// when the build asks for it).
 template <int C, bool kAccumulate>
-void emitPass(const Segment& seg, float* outL, float* outR, bool twoOutputs) noexcept {
-    auto put = [](float* out, __m128 v) noexcept {
-        _mm_storeu_ps(out, kAccumulate ? _mm_add_ps(_mm_loadu_ps(out), v) : v);
-    };
-    const int count = seg.count;
-    float* left = outL + seg.start;
-    float* right = outR + seg.start;
-    int j = 0;
-    for (; j + 4 <= count; j += 4) {
-        if (C == 2) {
-            const __m128 a = _mm_load_ps(seg.wet + 2 * j), b = _mm_load_ps(seg.wet + 2 * j + 4);
-            put(left + j, leftOf(a, b));
-            put(right + j, rightOf(a, b));
-        } else {
-            const __m128 v = _mm_load_ps(seg.wet + j);
-            put(left + j, v);
-            if (twoOutputs) put(right + j, v);
-        }
-    }
-    for (; j < count; ++j) {
-        dsp::emit<kAccumulate>(left, j, seg.wet[j * C]);
-        if (C == 2)
-            dsp::emit<kAccumulate>(right, j, seg.wet[j * 2 + 1]);
-        else if (twoOutputs)
-            dsp::emit<kAccumulate>(right, j, seg.wet[j]);
-    }
+inline void emitSegment(const Segment& seg, float* outL, float* outR, bool twoOutputs) noexcept {
+    dsp::writeFrames<kAccumulate, C>(seg.wet, seg.count, outL + seg.start,
+                                     C == 2 || twoOutputs ? outR + seg.start : nullptr);
 }
 
 }  // namespace klv::clampora::passes

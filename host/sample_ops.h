@@ -105,6 +105,76 @@ inline float lane(Lanes a, int i) noexcept {
     return v[i];
 }
 
+// Chunk buffers hold a stretch of frames channel-interleaved: frame j,
+// channel c at j * W + c (W = 1 or 2), so that four floats are four mono
+// samples or two stereo frames.
+
+// One frame at p in lanes 0 (and 1), the other lanes zero; and back.
+template <int W>
+inline Lanes loadFrame(const float* p) noexcept {
+    if (W == 2) return {_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)))};
+    return {_mm_load_ss(p)};
+}
+template <int W>
+inline void storeFrame(float* p, Lanes v) noexcept {
+    if (W == 2)
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_castps_si128(v.v));
+    else
+        _mm_store_ss(p, v.v);
+}
+
+// m frames from the host's channel arrays into a chunk buffer of capacity
+// frames, zeros after them.
+template <int W>
+inline void readFrames(const float* left, const float* right, int m, float* x, int capacity) noexcept {
+    int i = 0;
+    for (; i + 4 <= m; i += 4) {
+        const __m128 l = _mm_loadu_ps(left + i);
+        if (W == 2) {
+            const __m128 r = _mm_loadu_ps(right + i);
+            _mm_store_ps(x + 2 * i, _mm_unpacklo_ps(l, r));
+            _mm_store_ps(x + 2 * i + 4, _mm_unpackhi_ps(l, r));
+        } else {
+            _mm_store_ps(x + i, l);
+        }
+    }
+    for (; i < m; ++i) {
+        x[W * i] = left[i];
+        if (W == 2) x[2 * i + 1] = right[i];
+    }
+    for (int k = W * m; k < W * capacity; ++k) x[k] = 0.0f;
+}
+
+template <bool kAccumulate>
+inline void emitFour(float* out, __m128 v) noexcept {
+    _mm_storeu_ps(out, kAccumulate ? _mm_add_ps(_mm_loadu_ps(out), v) : v);
+}
+
+// m frames of a chunk buffer to the host's outputs, added or stored; mono
+// goes to left and, when given, to right as well.
+template <bool kAccumulate, int W>
+inline void writeFrames(const float* y, int m, float* left, float* right) noexcept {
+    int i = 0;
+    for (; i + 4 <= m; i += 4) {
+        if (W == 2) {
+            const __m128 a = _mm_load_ps(y + 2 * i), b = _mm_load_ps(y + 2 * i + 4);
+            emitFour<kAccumulate>(left + i, _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
+            emitFour<kAccumulate>(right + i, _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
+        } else {
+            const __m128 a = _mm_load_ps(y + i);
+            emitFour<kAccumulate>(left + i, a);
+            if (right) emitFour<kAccumulate>(right + i, a);
+        }
+    }
+    for (; i < m; ++i) {
+        emit<kAccumulate>(left, i, y[W * i]);
+        if (W == 2)
+            emit<kAccumulate>(right, i, y[2 * i + 1]);
+        else if (right)
+            emit<kAccumulate>(right, i, y[i]);
+    }
+}
+
 // sanitise, lane by lane: max(-L, x) is x < -L ? -L : x, min(L, x) is
 // x > L ? L : x, so the results match the scalar version exactly.
 inline Lanes sanitise(Lanes x) noexcept {

@@ -41,29 +41,18 @@ using dsp::absolute;
 using dsp::emit;
 using dsp::lane;
 using dsp::Lanes;
+using dsp::loadFrame;
 using dsp::maximum;
 using dsp::minimum;
 using dsp::pair;
+using dsp::readFrames;
 using dsp::selectGreater;
 using dsp::splat;
+using dsp::storeFrame;
+using dsp::writeFrames;
 
 // Frames per chunk of the passes in TonvelaEngine::run (see ChunkBuffers).
 constexpr int kChunk = 32;
-
-// One frame at p in lanes 0 (and 1), the other lanes zero.
-template <int W>
-inline Lanes loadOne(const float* p) noexcept {
-    if (W == 2) return {_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)))};
-    return {_mm_load_ss(p)};
-}
-
-template <int W>
-inline void storeOne(float* p, Lanes v) noexcept {
-    if (W == 2)
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_castps_si128(v.v));
-    else
-        _mm_store_ss(p, v.v);
-}
 
 inline Lanes loadFour(const float* p) noexcept {
     return {_mm_load_ps(p)};
@@ -92,57 +81,6 @@ inline Lanes endingWith(Lanes v) noexcept {
 template <int W>
 inline Lanes guardFour() noexcept {
     return {W == 2 ? _mm_setr_ps(-1e-9f, -1e-9f, 1e-9f, 1e-9f) : _mm_setr_ps(-1e-9f, 1e-9f, -1e-9f, 1e-9f)};
-}
-
-// m frames from the channel arrays into a chunk buffer, zeros after them.
-template <int W>
-inline void readFrames(const float* left, const float* right, int m, float* x) noexcept {
-    int i = 0;
-    for (; i + 4 <= m; i += 4) {
-        const __m128 l = _mm_loadu_ps(left + i);
-        if (W == 2) {
-            const __m128 r = _mm_loadu_ps(right + i);
-            _mm_store_ps(x + 2 * i, _mm_unpacklo_ps(l, r));
-            _mm_store_ps(x + 2 * i + 4, _mm_unpackhi_ps(l, r));
-        } else {
-            _mm_store_ps(x + i, l);
-        }
-    }
-    for (; i < m; ++i) {
-        x[W * i] = left[i];
-        if (W == 2) x[2 * i + 1] = right[i];
-    }
-    for (int k = W * m; k < W * kChunk; ++k) x[k] = 0.0f;
-}
-
-template <bool kAccumulate>
-inline void emitFour(float* out, __m128 v) noexcept {
-    _mm_storeu_ps(out, kAccumulate ? _mm_add_ps(_mm_loadu_ps(out), v) : v);
-}
-
-// m frames of a chunk buffer to the outputs; mono goes to left and, when
-// given, to right as well.
-template <bool kAccumulate, int W>
-inline void writeFrames(const float* y, int m, float* left, float* right) noexcept {
-    int i = 0;
-    for (; i + 4 <= m; i += 4) {
-        if (W == 2) {
-            const __m128 a = _mm_load_ps(y + 2 * i), b = _mm_load_ps(y + 2 * i + 4);
-            emitFour<kAccumulate>(left + i, _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
-            emitFour<kAccumulate>(right + i, _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
-        } else {
-            const __m128 a = _mm_load_ps(y + i);
-            emitFour<kAccumulate>(left + i, a);
-            if (right) emitFour<kAccumulate>(right + i, a);
-        }
-    }
-    for (; i < m; ++i) {
-        emit<kAccumulate>(left, i, y[W * i]);
-        if (W == 2)
-            emit<kAccumulate>(right, i, y[2 * i + 1]);
-        else if (right)
-            emit<kAccumulate>(right, i, y[i]);
-    }
 }
 
 inline Lanes signedOne(Lanes y) noexcept {
@@ -291,7 +229,7 @@ inline __attribute__((always_inline)) void serialFrame(const SerialConstants& k,
     const int o = W * j;
     if (kBass && (kGroups & 1) != 0) {
         // (x + x1) b - c y1, the first term from the input pass
-        const Lanes y0 = loadOne<W>(p.bassIn + o) - k.c0 * c.bs0y;
+        const Lanes y0 = loadFrame<W>(p.bassIn + o) - k.c0 * c.bs0y;
         const Lanes l = (y0 + c.bs1x) * k.b1 - k.c1 * c.bs1y;
         c.bs0y = y0;
         c.bs1x = y0;
@@ -300,16 +238,16 @@ inline __attribute__((always_inline)) void serialFrame(const SerialConstants& k,
         // With rb at most 0.5 the release step never passes l, so the
         // larger of the two is the same choice.
         c.benv = maximum(l, c.benv + (l - c.benv) * k.rb);
-        storeOne<W>(p.low + o, l);
-        storeOne<W>(p.benv + o, c.benv);
+        storeFrame<W>(p.low + o, l);
+        storeFrame<W>(p.benv + o, c.benv);
     }
     if ((kBass || kTreble) && (kGroups & 2) != 0) {
-        Lanes s = loadOne<W>(p.dry + o);
+        Lanes s = loadFrame<W>(p.dry + o);
         if (kBass) {
-            const Lanes hs = loadOne<W>(p.smoothIn + o) - k.csm * c.smy;
+            const Lanes hs = loadFrame<W>(p.smoothIn + o) - k.csm * c.smy;
             c.smy = hs;
-            s = (s - loadOne<W>(p.lowIn + o)) + hs * k.gb;
-            storeOne<W>(p.sum + o, s);
+            s = (s - loadFrame<W>(p.lowIn + o)) + hs * k.gb;
+            storeFrame<W>(p.sum + o, s);
         }
         if (kTreble) {
             const Lanes u = s + guard;
@@ -325,11 +263,11 @@ inline __attribute__((always_inline)) void serialFrame(const SerialConstants& k,
             const __m128 rising = _mm_cmpgt_ps(mag.v, c.tenv.v);
             const Lanes coef = {_mm_xor_ps(k.rt.v, _mm_and_ps(rising, k.atXorRt.v))};
             c.tenv = c.tenv + (mag - c.tenv) * coef;
-            storeOne<W>(p.high + o, hv);
-            storeOne<W>(p.tenv + o, c.tenv);
+            storeFrame<W>(p.high + o, hv);
+            storeFrame<W>(p.tenv + o, c.tenv);
         }
     }
-    if ((kGroups & 4) != 0) c.level = c.level + (loadOne<W>(p.meterIn + o) - c.level) * k.e;
+    if ((kGroups & 4) != 0) c.level = c.level + (loadFrame<W>(p.meterIn + o) - c.level) * k.e;
 }
 
 // Frames from..to-1 of the serial passes.
@@ -460,7 +398,7 @@ void inputPass(const ChainConstants& k, const float* inL, const float* inR, int 
                ChainState& st) noexcept {
     constexpr int kVectors = ChunkBuffers<W>::kFloats / 4;
     const Lanes guard4 = guardFour<W>();
-    readFrames<W>(inL, inR, m, x);
+    readFrames<W>(inL, inR, m, x, kChunk);
     Lanes before = endingWith<W>(st.bs0x);
     for (int q = 0; q < kVectors; ++q) {
         const Lanes xv = dsp::sanitise(loadFour(x + 4 * q)) * k.inGain;
@@ -471,7 +409,7 @@ void inputPass(const ChainConstants& k, const float* inL, const float* inR, int 
             before = u;
         }
     }
-    if (kBass) st.bs0x = loadOne<W>(x + W * (m - 1)) + frameGuard(m - 1);
+    if (kBass) st.bs0x = loadFrame<W>(x + W * (m - 1)) + frameGuard(m - 1);
 }
 
 // Smooth pass of a chunk of m frames: the bass shaper h = S e / (|e| + 5) of
@@ -487,7 +425,7 @@ void smoothPass(const ChainConstants& k, int m, ChunkBuffers<W>& buf, ChainState
         storeFour(buf.smoothIn + 4 * q, (u + previousFrames<W>(before, u)) * k.bsm);
         before = u;
     }
-    st.smx = h(loadOne<W>(buf.benv + W * (m - 1))) + frameGuard(m - 1);
+    st.smx = h(loadFrame<W>(buf.benv + W * (m - 1))) + frameGuard(m - 1);
 }
 
 // The output pass with the curve of the shape step, chosen once per chunk.

@@ -140,13 +140,7 @@ TEST_P(ClamporaPaths, SilenceAfterNoiseLeavesNoSubnormalState) {
 // returns to finite values (non-finite samples count as silence).
 TEST_P(ClamporaPaths, BadSamplesDoNotPoisonTheState) {
     auto p = makeEffect(GetParam().settings);
-    const float bad[] = {std::numeric_limits<float>::quiet_NaN(),
-                         std::numeric_limits<float>::infinity(),
-                         -std::numeric_limits<float>::infinity(),
-                         1e6f,
-                         -1e6f,
-                         3e38f,
-                         -3e38f};
+    const auto& bad = klv::test::kBadSamples;
     Buffers b(2, 64);
     for (int k = 0; k < 7; ++k) {
         for (int c = 0; c < 2; ++c)

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 namespace klv::test {
@@ -58,5 +59,15 @@ inline std::vector<float> noise(int n, std::uint32_t seed, float amplitude = 1.0
     }
     return s;
 }
+
+// Samples a host should never send but sometimes does: NaN, infinities,
+// and finite values far beyond full scale.
+inline constexpr float kBadSamples[] = {std::numeric_limits<float>::quiet_NaN(),
+                                        std::numeric_limits<float>::infinity(),
+                                        -std::numeric_limits<float>::infinity(),
+                                        1e6f,
+                                        -1e6f,
+                                        3e38f,
+                                        -3e38f};
 
 }  // namespace klv::test
