@@ -32,13 +32,6 @@ constexpr float kMakeupGlide = 0.005125f;
 
 namespace klv::clampora::passes {
 
-// The per-frame steps must melt into their loops, their state in registers.
-#if defined(__GNUC__)
-#define KLV_STEP inline __attribute__((always_inline))
-#else
-#define KLV_STEP inline
-#endif
-
 using dsp::absolute;
 using dsp::Lanes;
 using dsp::select;
@@ -197,7 +190,7 @@ struct FilterJob {
 
     void begin(const Segment& seg) noexcept { offset = _mm_set1_ps(-seg.offset); }
 
-    KLV_STEP void step(Segment& seg, int j) noexcept {
+    KLV_FRAME_STEP void step(Segment& seg, int j) noexcept {
         offset = _mm_xor_ps(offset, _mm_set1_ps(-0.0f));
         const __m128 u = loadFrame<C>(seg.u, j);
         const __m128 y = _mm_add_ps(_mm_sub_ps(_mm_sub_ps(u, _mm_mul_ps(a1, y1)), _mm_mul_ps(a2, y2)), offset);
@@ -251,12 +244,12 @@ struct Follower {
     // kShare: h is not 0. With h = 0 (hold 0.5 and above) the release
     // (1 - h)(e + (L - e) r0) + e (1 - r0) h is e + (L - e) r0 exactly.
     // The make-up gain's glide toward the block's target.
-    KLV_STEP void glideMakeup() noexcept {
+    KLV_FRAME_STEP void glideMakeup() noexcept {
         makeupGain = _mm_add_ss(makeupGain, _mm_mul_ss(_mm_sub_ss(makeupTarget, makeupGain), _mm_set_ss(kMakeupGlide)));
     }
 
     template <bool kAutoAttack, bool kShare>
-    KLV_STEP void step(Segment& seg, int j) noexcept {
+    KLV_FRAME_STEP void step(Segment& seg, int j) noexcept {
         const float* peakIn = seg.peak + j;
         float* envelopeOut = seg.envelope + j;
         float* makeupOut = seg.makeup + j;
@@ -391,7 +384,7 @@ struct StageLane {
     // envelope += (x - envelope) * (x <= envelope ? fall : rise), with both
     // products formed before the choice so that the comparison runs beside
     // them instead of ahead of them.
-    KLV_STEP void follow(__m128 x, __m128 fall, __m128 rise) noexcept {
+    KLV_FRAME_STEP void follow(__m128 x, __m128 fall, __m128 rise) noexcept {
         const __m128 step = _mm_sub_ss(x, envelope);
         const __m128 change = select(_mm_cmple_ss(x, envelope), _mm_mul_ss(step, fall), _mm_mul_ss(step, rise));
         envelope = _mm_add_ss(envelope, change);
@@ -403,8 +396,8 @@ struct StageLane {
     // holdEnd the held peak glides toward the running peak. Outside the glide
     // the glide factor is 0, and held + (running - held) * 0 is exactly held
     // (both are finite and not -0).
-    KLV_STEP void limiterStep(__m128 p, __m128i holdStart, __m128i holdEnd, __m128 glide, __m128 fall,
-                              __m128 rise) noexcept {
+    KLV_FRAME_STEP void limiterStep(__m128 p, __m128i holdStart, __m128i holdEnd, __m128 glide, __m128 fall,
+                                    __m128 rise) noexcept {
         const __m128i beforeEnd = _mm_cmpgt_epi32(holdEnd, holdCounter);
         const __m128i afterStart = _mm_cmpgt_epi32(holdCounter, holdStart);
         const __m128 factor = _mm_and_ps(_mm_castsi128_ps(_mm_and_si128(beforeEnd, afterStart)), glide);
@@ -432,7 +425,7 @@ struct StageRunner {
     int limiterIndex;
 
     template <bool kMeter>
-    KLV_STEP void step(Segment& seg, int j) noexcept {
+    KLV_FRAME_STEP void step(Segment& seg, int j) noexcept {
         if (kMeter) {
             const __m128 a = loadFrame<C>(seg.compressed, j);
             compressedAverage = _mm_add_ps(compressedAverage, _mm_mul_ps(_mm_sub_ps(a, compressedAverage), meterCoef));
@@ -459,7 +452,7 @@ struct OutputMeters {
     __m128i clipCounter, clipCount, clipStop;
 
     template <int C, bool kClip>
-    KLV_STEP void step(const Segment& seg, int j) noexcept {
+    KLV_FRAME_STEP void step(const Segment& seg, int j) noexcept {
         const __m128 ao = absolute(Lanes{loadFrame<C>(seg.wet, j)}).v;
         levelAverage = _mm_add_ps(levelAverage, _mm_mul_ps(_mm_sub_ps(ao, levelAverage), meterCoef));
         blockPeak = _mm_max_ps(blockPeak, ao);

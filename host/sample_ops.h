@@ -12,6 +12,14 @@
 
 #include <cmath>
 
+// A per-frame step of a sample loop: it must melt into its loop, so that
+// the loop's state stays in registers.
+#if defined(__GNUC__)
+#define KLV_FRAME_STEP inline __attribute__((always_inline))
+#else
+#define KLV_FRAME_STEP inline
+#endif
+
 namespace klv::dsp {
 
 // Inputs beyond +-65536 (about +96 dBFS) are clamped: after the largest

@@ -224,8 +224,8 @@ struct SerialBuffers {
 // bass, 2 for treble, 4 for level. Inlined into the loop below, whose local
 // copies it works on.
 template <int W, bool kBass, bool kTreble, int kGroups>
-inline __attribute__((always_inline)) void serialFrame(const SerialConstants& k, const SerialBuffers& p, ChainState& c,
-                                                       int j, Lanes guard) noexcept {
+KLV_FRAME_STEP void serialFrame(const SerialConstants& k, const SerialBuffers& p, ChainState& c, int j,
+                                Lanes guard) noexcept {
     const int o = W * j;
     if (kBass && (kGroups & 1) != 0) {
         // (x + x1) b - c y1, the first term from the input pass
