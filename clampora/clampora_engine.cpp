@@ -344,8 +344,7 @@ using dsp::pair;
 // envelope (one for both channels), gain law, mix and output gain, output
 // stage, output meters, output, index advance.
 //
-// The block runs in segments of up to 64 frames that no delay-line index
-// wraps inside (compressor_passes.h). What does not feed back runs four
+// The block runs in segments of up to 32 frames (compressor_passes.h). What does not feed back runs four
 // samples per instruction: input gain, drive and the band-pass's
 // feed-forward part; the detector's level; the gain law, mix and output
 // gain; the stage's soft clip; the output. The recursions run frame by
@@ -363,7 +362,6 @@ passes::Pipeline<C, kSat> ClamporaEngine::loadPipeline(const Block& b) noexcept 
     follower.makeupGain = _mm_set_ss(makeupGain_);
     follower.meanSquare = _mm_set_ss(meanSquare_);
     follower.before = follower.envelope;
-    follower.inverseQ = _mm_setzero_ps();
     follower.holdCounter = _mm_cvtsi32_si128(holdCounter_);
     follower.rmsMask = b.rms ? _mm_castsi128_ps(_mm_set1_epi32(-1)) : _mm_setzero_ps();
     follower.rmsCoef = _mm_set_ss(b.rmsCoef);
@@ -398,8 +396,7 @@ passes::Pipeline<C, kSat> ClamporaEngine::loadPipeline(const Block& b) noexcept 
         writeIndex_,
         // The reads keep their distance behind the write position for the whole block.
         (writeIndex_ - lookAheadIndex_) & kLineMask,
-        (writeIndex_ - dryIndex_) & kLineMask,
-        (writeIndex_ - limiterIndex_) & kLineMask};
+        (writeIndex_ - dryIndex_) & kLineMask};
 }
 
 template <int C, SatMode kSat>
@@ -407,10 +404,11 @@ void ClamporaEngine::storePipeline(const Block& b, passes::Pipeline<C, kSat>& p,
     using dsp::Lanes;
     // The automatic timings' last coefficients (the release's is used from
     // the next block on): from the envelope before the last frame.
-    if (n > 0 && !b.sideChainListen && b.autoRelease)
+    const bool followed = n > 0 && !b.sideChainListen;
+    if (followed && b.autoRelease)
         releaseCoef_ =
-            (_mm_cvtss_f32(p.follower.before) + 1e-8f) * b.releaseFactor * _mm_cvtss_f32(p.follower.inverseQ);
-    attackCoef_ = _mm_cvtss_f32(p.follower.attackCoef);
+            (_mm_cvtss_f32(p.follower.before) + 1e-8f) * b.releaseFactor * _mm_cvtss_f32(p.follower.latestInverseQ());
+    attackCoef_ = _mm_cvtss_f32(followed && b.autoAttack ? p.follower.latestAutomaticAttack() : p.follower.attackCoef);
 
     if (n > 0) {
         __m128 peak = p.meters.blockPeak;
@@ -463,7 +461,7 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
     float* outR = n > 0 ? outputs[C == 2 || twoOutputs ? 1 : 0] : nullptr;
     const bool post = b.post;
     auto sample = [&](auto autoAttack, auto share, Segment* filtered, Segment* followed, Segment* staged,
-                      const Segment* metered) noexcept {
+                      Segment* metered) noexcept {
         sampleLoops<C, kSat, decltype(autoAttack)::value, decltype(share)::value>(
             p.filter, filtered, p.follower, followed, p.stage, staged, p.meters, metered);
     };

@@ -177,7 +177,7 @@ void inputPass(const float* inL, const float* inR, int count, const InputConstan
 // The band-pass's recursion, the input meter average and the delay lines,
 // one frame per step in the written order: both lines are written before
 // either is read, so that a look-ahead of one frame reads the frame just
-// written and one of 1023 the oldest. A segment wraps no line index.
+// written and one of 1023 the oldest.
 template <int C>
 struct FilterJob {
     __m128 y1, y2;  // previous outputs, per lane
@@ -200,10 +200,11 @@ struct FilterJob {
         const __m128 ax = loadFrame<C>(seg.ax, j);
         inputAverage = _mm_add_ps(inputAverage, _mm_mul_ps(_mm_sub_ps(ax, inputAverage), meterCoef));
         const __m128 x = loadFrame<C>(seg.x, j), d = loadFrame<C>(seg.d, j);
-        storeLine<2>(dryLine, seg.write + j, C == 2 ? x : _mm_unpacklo_ps(x, x));
-        storeLine<C>(drivenLine, seg.write + j, d);
-        storeFrame<C>(seg.delayed, j, delay ? loadLine<C>(drivenLine, seg.lookAhead + j) : d);
-        storeFrame<C>(seg.dry, j, loadLine<C>(dryLine, seg.dryRead + j));
+        const int w = (seg.write + j) & kLineMask;
+        storeLine<2>(dryLine, w, C == 2 ? x : _mm_unpacklo_ps(x, x));
+        storeLine<C>(drivenLine, w, d);
+        storeFrame<C>(seg.delayed, j, delay ? loadLine<C>(drivenLine, (seg.lookAhead + j) & kLineMask) : d);
+        storeFrame<C>(seg.dry, j, loadLine<C>(dryLine, (seg.dryRead + j) & kLineMask));
     }
 };
 
@@ -234,8 +235,7 @@ void peakPass(const float* side, int count, float* peak) noexcept {
 // times the level.
 struct Follower {
     __m128 envelope, attackCoef, makeupGain, meanSquare;
-    __m128 before;    // the envelope before the latest step
-    __m128 inverseQ;  // 1 / (q + 1e-8) of the latest step
+    __m128 before;  // the envelope before the latest step
     __m128i holdCounter;
     __m128 rmsMask;  // all ones when the detector averages
     __m128 rmsCoef, attackFactor, r0, releaseHold, keep, makeupTarget;
@@ -248,6 +248,21 @@ struct Follower {
         makeupGain = _mm_add_ss(makeupGain, _mm_mul_ss(_mm_sub_ss(makeupTarget, makeupGain), _mm_set_ss(kMakeupGlide)));
     }
 
+    KLV_FRAME_STEP __m128 rms() const noexcept { return _mm_mul_ss(_mm_sqrt_ss(meanSquare), _mm_set_ss(1.7f)); }
+    KLV_FRAME_STEP static __m128 inverseOf(__m128 q) noexcept {
+        return _mm_div_ss(_mm_set_ss(1.0f), _mm_add_ss(q, _mm_set_ss(1e-8f)));
+    }
+    KLV_FRAME_STEP __m128 automaticAttack(__m128 e, __m128 inverseQ) const noexcept {
+        return _mm_mul_ss(_mm_sub_ss(_mm_set_ss(1.0f), _mm_mul_ss(_mm_add_ss(e, _mm_set_ss(1e-8f)), inverseQ)),
+                          attackFactor);
+    }
+
+    // 1 / (q + 1e-8) and the automatic attack coefficient of the latest
+    // step, formed again from the state it left (the same operations, so
+    // the same bits): the loop need not carry them.
+    __m128 latestInverseQ() const noexcept { return inverseOf(rms()); }
+    __m128 latestAutomaticAttack() const noexcept { return automaticAttack(before, latestInverseQ()); }
+
     template <bool kAutoAttack, bool kShare>
     KLV_FRAME_STEP void step(Segment& seg, int j) noexcept {
         const float* peakIn = seg.peak + j;
@@ -257,15 +272,11 @@ struct Follower {
         _mm_store_ss(makeupOut, makeupGain);
         const __m128 p = _mm_load_ss(peakIn);
         meanSquare = _mm_add_ss(meanSquare, _mm_mul_ss(_mm_sub_ss(_mm_mul_ss(p, p), meanSquare), rmsCoef));
-        const __m128 q = _mm_mul_ss(_mm_sqrt_ss(meanSquare), _mm_set_ss(1.7f));
-        inverseQ = _mm_div_ss(_mm_set_ss(1.0f), _mm_add_ss(q, _mm_set_ss(1e-8f)));
+        const __m128 q = rms();
         const __m128 level = select(rmsMask, q, p);
-        if (kAutoAttack) {
-            const __m128 raised = _mm_add_ss(envelope, _mm_set_ss(1e-8f));
-            attackCoef = _mm_mul_ss(_mm_sub_ss(_mm_set_ss(1.0f), _mm_mul_ss(raised, inverseQ)), attackFactor);
-        }
+        const __m128 coef = kAutoAttack ? automaticAttack(envelope, inverseOf(q)) : attackCoef;
         const __m128 change = _mm_sub_ss(level, envelope);
-        const __m128 attacked = _mm_add_ss(envelope, _mm_mul_ss(change, attackCoef));
+        const __m128 attacked = _mm_add_ss(envelope, _mm_mul_ss(change, coef));
         __m128 released = _mm_add_ss(envelope, _mm_mul_ss(change, r0));
         if (kShare) released = _mm_add_ss(_mm_mul_ss(keep, released), _mm_mul_ss(envelope, releaseHold));
         const __m128 below = _mm_cmplt_ss(level, envelope);
@@ -435,7 +446,7 @@ struct StageRunner {
         if (kSat == SatMode::kClipper) {
             lane.follow(_mm_mul_ss(level, _mm_set_ss(1.414f)), fall, rise);
         } else {
-            storeLine<C>(limiterLine, seg.write + j, loadFrame<C>(seg.wet, j));
+            storeLine<C>(limiterLine, (seg.write + j) & kLineMask, loadFrame<C>(seg.wet, j));
             lane.limiterStep(level, holdStart, holdEnd, glide, fall, rise);
             storeFrame<C>(seg.wet, j, loadLine<C>(limiterLine, limiterIndex));
             limiterIndex = (limiterIndex + 1) & kLineMask;
@@ -471,52 +482,105 @@ struct OutputMeters {
     }
 };
 
-// The four recursions of four consecutive segments in one loop, so that the
-// processor overlaps their latencies: the band-pass of the newest, the
+// The four recursions of four consecutive segments side by side, so that
+// the processor overlaps their latencies: the band-pass of the newest, the
 // envelope of the one before, the output stage of the one before that and
-// the output meters of the oldest. A null segment has no work in this step.
+// the output meters of the oldest. Jobs are numbered in that order; a null
+// segment has no work in this step.
+template <int C, SatMode kSat, bool kAutoAttack, bool kShare>
+struct PipelineStep {
+    FilterJob<C> filter;
+    Follower follower;
+    StageRunner<C, kSat> stage;
+    OutputMeters meters;
+    Segment* segments[4];
+
+    template <int kJob>
+    KLV_FRAME_STEP void step(int j) noexcept {
+        if constexpr (kJob == 0)
+            filter.step(*segments[0], j);
+        else if constexpr (kJob == 1)
+            follower.step<kAutoAttack, kShare>(*segments[1], j);
+        else if constexpr (kJob == 2)
+            stage.template step<true>(*segments[2], j);
+        else
+            meters.step<C, kSat != SatMode::kOff>(*segments[3], j);
+    }
+
+    // Frames [0, count) of jobs kFirst to kLast, one frame of each per turn.
+    template <int kFirst, int kLast>
+    KLV_FRAME_STEP int together(int count) noexcept {
+        for (int j = 0; j < count; ++j) {
+            if constexpr (kFirst <= 0 && 0 <= kLast) step<0>(j);
+            if constexpr (kFirst <= 1 && 1 <= kLast) step<1>(j);
+            if constexpr (kFirst <= 2 && 2 <= kLast) step<2>(j);
+            if constexpr (kFirst <= 3 && 3 <= kLast) step<3>(j);
+        }
+        return count;
+    }
+
+    template <int kJob>
+    KLV_FRAME_STEP void rest(int from) noexcept {
+        if (segments[kJob])
+            for (int j = from; j < segments[kJob]->count; ++j) step<kJob>(j);
+    }
+
+    // The frames all present segments have run side by side (the jobs
+    // present are consecutive: the pipeline fills and drains from its
+    // ends), the rest of each job after that.
+    KLV_FRAME_STEP void run() noexcept {
+        int first = -1, last = -1, all = kChunk;
+        for (int k = 0; k < 4; ++k)
+            if (segments[k]) {
+                if (first < 0) first = k;
+                last = k;
+                if (segments[k]->count < all) all = segments[k]->count;
+            }
+        for (int k = first; k <= last; ++k)
+            if (!segments[k]) first = last;
+        int done = 0;
+        switch (first * 4 + last) {
+            case 1:
+                done = together<0, 1>(all);
+                break;
+            case 2:
+                done = together<0, 2>(all);
+                break;
+            case 3:
+                done = together<0, 3>(all);
+                break;
+            case 6:
+                done = together<1, 2>(all);
+                break;
+            case 7:
+                done = together<1, 3>(all);
+                break;
+            case 11:
+                done = together<2, 3>(all);
+                break;
+            default:
+                break;
+        }
+        rest<0>(done);
+        rest<1>(done);
+        rest<2>(done);
+        rest<3>(done);
+    }
+};
+
 template <int C, SatMode kSat, bool kAutoAttack, bool kShare>
 void sampleLoops(FilterJob<C>& filterState, Segment* filtered, Follower& followerState, Segment* followed,
                  StageRunner<C, kSat>& stageState, Segment* staged, OutputMeters& meterState,
-                 const Segment* metered) noexcept {
-    // Local copies: the stores below may not touch them, so they stay in registers.
-    FilterJob<C> filter = filterState;
-    Follower follower = followerState;
-    StageRunner<C, kSat> stage = stageState;
-    OutputMeters meters = meterState;
-    constexpr bool kClip = kSat != SatMode::kOff;
-    const int counts[4] = {filtered ? filtered->count : 0, followed ? followed->count : 0, staged ? staged->count : 0,
-                           metered ? metered->count : 0};
-    if (filtered) filter.begin(*filtered);
-    // Frames every segment present has.
-    int all = kChunk;
-    for (int c : counts)
-        if (c != 0 && c < all) all = c;
-    int j = 0;
-    if (filtered && followed && staged && metered) {
-        for (; j < all; ++j) {
-            filter.step(*filtered, j);
-            follower.step<kAutoAttack, kShare>(*followed, j);
-            stage.template step<true>(*staged, j);
-            meters.step<C, kClip>(*metered, j);
-        }
-    } else if (filtered && followed && staged) {
-        // No output meters ("pre/post" at 0), or the pipeline filling.
-        for (; j < all; ++j) {
-            filter.step(*filtered, j);
-            follower.step<kAutoAttack, kShare>(*followed, j);
-            stage.template step<true>(*staged, j);
-        }
-    }
-    // The rest (a short segment, or the pipeline filling and draining).
-    for (int k = j; k < counts[0]; ++k) filter.step(*filtered, k);
-    for (int k = j; k < counts[1]; ++k) follower.step<kAutoAttack, kShare>(*followed, k);
-    for (int k = j; k < counts[2]; ++k) stage.template step<true>(*staged, k);
-    for (int k = j; k < counts[3]; ++k) meters.step<C, kClip>(*metered, k);
-    filterState = filter;
-    followerState = follower;
-    stageState = stage;
-    meterState = meters;
+                 Segment* metered) noexcept {
+    // A local copy: the stores to the segments may not touch it, so it stays in registers.
+    PipelineStep<C, kSat, kAutoAttack, kShare> s{
+        filterState, followerState, stageState, meterState, {filtered, followed, staged, metered}};
+    if (filtered) s.filter.begin(*filtered);
+    s.run();
+    filterState = s.filter;
+    followerState = s.follower;
+    stageState = s.stage;
+    meterState = s.meters;
 }
 
 // The stage's output gain applied: soft clip of the output divided by the
@@ -547,20 +611,14 @@ struct Pipeline {
     OutputMeters meters;
     float offset;  // the next frame's denormal offset
     int write;     // the next frame's delay-line write position
-    // How far the look-ahead, dry and limiter reads trail the write position.
-    int lookAhead, dryDelay, limiterDelay;
+    // How far the look-ahead and dry reads trail the write position.
+    int lookAhead, dryDelay;
 
-    // The next segment of the block from frame start: at most kChunk frames,
-    // ending before any line index wraps, through the input pass.
+    // The next segment of the block from frame start (at most kChunk
+    // frames), through the input pass.
     Segment& nextSegment(Segment& seg, const float* inL, const float* inR, int start, int n) noexcept {
         const int la = (write - lookAhead) & kLineMask, dr = (write - dryDelay) & kLineMask;
-        int count = n - start < kChunk ? n - start : kChunk;
-        for (int room : {kLineSize - write, kLineSize - la, kLineSize - dr})
-            if (room < count) count = room;
-        if (kSat == SatMode::kLimiter) {
-            const int room = kLineSize - ((write - limiterDelay) & kLineMask);
-            if (room < count) count = room;
-        }
+        const int count = n - start < kChunk ? n - start : kChunk;
         seg.count = count;
         seg.start = start;
         seg.write = write;
