@@ -460,10 +460,10 @@ void ClamporaEngine::runCompressor(const Block& b, float** inputs, float** outpu
     float* outL = n > 0 ? outputs[0] : nullptr;
     float* outR = n > 0 ? outputs[C == 2 || twoOutputs ? 1 : 0] : nullptr;
     const bool post = b.post;
+    const bool wide = dsp::wideCode();
     auto sample = [&](auto autoAttack, auto share, Segment* filtered, Segment* followed, Segment* staged,
                       Segment* metered) noexcept {
-        sampleLoops<C, kSat, decltype(autoAttack)::value, decltype(share)::value>(
-            p.filter, filtered, p.follower, followed, p.stage, staged, p.meters, metered);
+        sampleLoops<decltype(autoAttack)::value, decltype(share)::value>(wide, p, filtered, followed, staged, metered);
     };
     // The release's share of the level, 1 - h, is 1 from hold 0.5 on.
     const bool share = b.h != 0.0f;
@@ -518,7 +518,7 @@ template <int C, bool kAccumulate, SatMode kSat>
 void ClamporaEngine::runListening(const Block& b, passes::Pipeline<C, kSat>& p, passes::Segment& seg, float* outL,
                                   float* outR, bool twoOutputs) noexcept {
     using namespace passes;
-    sampleLoops<C, kSat, false, false>(p.filter, &seg, p.follower, nullptr, p.stage, nullptr, p.meters, nullptr);
+    sampleLoops<false, false>(false, p, &seg, nullptr, nullptr, nullptr);
     for (int j = 0; j < seg.count; ++j) p.follower.glideMakeup();
     mixListen<C>(seg.side, b.inverseDrive, p.mix, seg);
     StageRunner<C, kSat> stage = p.stage;

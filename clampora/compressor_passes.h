@@ -568,21 +568,6 @@ struct PipelineStep {
     }
 };
 
-template <int C, SatMode kSat, bool kAutoAttack, bool kShare>
-void sampleLoops(FilterJob<C>& filterState, Segment* filtered, Follower& followerState, Segment* followed,
-                 StageRunner<C, kSat>& stageState, Segment* staged, OutputMeters& meterState,
-                 Segment* metered) noexcept {
-    // A local copy: the stores to the segments may not touch it, so it stays in registers.
-    PipelineStep<C, kSat, kAutoAttack, kShare> s{
-        filterState, followerState, stageState, meterState, {filtered, followed, staged, metered}};
-    if (filtered) s.filter.begin(*filtered);
-    s.run();
-    filterState = s.filter;
-    followerState = s.follower;
-    stageState = s.stage;
-    meterState = s.meters;
-}
-
 // The stage's output gain applied: soft clip of the output divided by the
 // stage's envelope (when it is above 1), at the ceiling.
 template <int C, SatMode kSat>
@@ -631,6 +616,49 @@ struct Pipeline {
         return seg;
     }
 };
+
+// One step of the pipeline's sample loops (PipelineStep) on a local copy of
+// its state: the stores to the segments cannot touch the copy, so it stays
+// in registers.
+template <bool kAutoAttack, bool kShare, int C, SatMode kSat>
+KLV_FRAME_STEP void sampleStep(Pipeline<C, kSat>& p, Segment* filtered, Segment* followed, Segment* staged,
+                               Segment* metered) noexcept {
+    PipelineStep<C, kSat, kAutoAttack, kShare> s{
+        p.filter, p.follower, p.stage, p.meters, {filtered, followed, staged, metered}};
+    if (filtered) s.filter.begin(*filtered);
+    s.run();
+    p.filter = s.filter;
+    p.follower = s.follower;
+    p.stage = s.stage;
+    p.meters = s.meters;
+}
+
+template <bool kAutoAttack, bool kShare, int C, SatMode kSat>
+void sampleLoopsBaseline(Pipeline<C, kSat>& p, Segment* filtered, Segment* followed, Segment* staged,
+                         Segment* metered) noexcept {
+    sampleStep<kAutoAttack, kShare>(p, filtered, followed, staged, metered);
+}
+
+#if KLV_WIDE_CODE
+// The loops hold more state than 16 vector registers: with 32 none of it
+// goes to the stack.
+template <bool kAutoAttack, bool kShare, int C, SatMode kSat>
+KLV_WIDE_TARGET void sampleLoopsWide(Pipeline<C, kSat>& p, Segment* filtered, Segment* followed, Segment* staged,
+                                     Segment* metered) noexcept {
+    sampleStep<kAutoAttack, kShare>(p, filtered, followed, staged, metered);
+}
+#endif
+
+// The sample loops of one pipeline step, in the copy wide picks.
+template <bool kAutoAttack, bool kShare, int C, SatMode kSat>
+inline void sampleLoops(bool wide, Pipeline<C, kSat>& p, Segment* filtered, Segment* followed, Segment* staged,
+                        Segment* metered) noexcept {
+#if KLV_WIDE_CODE
+    if (wide) return sampleLoopsWide<kAutoAttack, kShare>(p, filtered, followed, staged, metered);
+#endif
+    (void)wide;
+    sampleLoopsBaseline<kAutoAttack, kShare>(p, filtered, followed, staged, metered);
+}
 
 // A segment's output to the host's buffers (mono also to the second one
 // when the build asks for it).

@@ -20,7 +20,26 @@
 #define KLV_FRAME_STEP inline
 #endif
 
+// Processors with AVX-512 have 32 vector registers instead of 16. A sample
+// loop whose running state does not fit 16 gets a second copy compiled for
+// them (KLV_WIDE_TARGET), chosen per block by wideCode(). Both copies
+// perform the same IEEE operations in the same order (no fused
+// multiply-add anywhere: -ffp-contract=off), so they give the same bits.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define KLV_WIDE_CODE 1
+#define KLV_WIDE_TARGET __attribute__((target("arch=x86-64-v4")))
+#else
+#define KLV_WIDE_CODE 0
+#define KLV_WIDE_TARGET
+#endif
+
 namespace klv::dsp {
+
+// Whether the wide copies run: where the processor and the system support
+// them, unless turned off.
+bool wideCode() noexcept;
+// Turns the wide copies off, or back on where supported (tests compare both).
+void allowWideCode(bool allow) noexcept;
 
 // Inputs beyond +-65536 (about +96 dBFS) are clamped: after the largest
 // gains an engine applies they would leave the float range.
