@@ -507,64 +507,76 @@ struct PipelineStep {
             meters.step<C, kSat != SatMode::kOff>(*segments[3], j);
     }
 
-    // Frames [0, count) of jobs kFirst to kLast, one frame of each per turn.
+    // Frames [from, to) of jobs kFirst to kLast, one frame of each per turn.
     template <int kFirst, int kLast>
-    KLV_FRAME_STEP int together(int count) noexcept {
-        for (int j = 0; j < count; ++j) {
+    KLV_FRAME_STEP void together(int from, int to) noexcept {
+        for (int j = from; j < to; ++j) {
             if constexpr (kFirst <= 0 && 0 <= kLast) step<0>(j);
             if constexpr (kFirst <= 1 && 1 <= kLast) step<1>(j);
             if constexpr (kFirst <= 2 && 2 <= kLast) step<2>(j);
             if constexpr (kFirst <= 3 && 3 <= kLast) step<3>(j);
         }
-        return count;
     }
 
-    template <int kJob>
-    KLV_FRAME_STEP void rest(int from) noexcept {
-        if (segments[kJob])
-            for (int j = from; j < segments[kJob]->count; ++j) step<kJob>(j);
-    }
-
-    // The frames all present segments have run side by side (the jobs
-    // present are consecutive: the pipeline fills and drains from its
-    // ends), the rest of each job after that.
-    KLV_FRAME_STEP void run() noexcept {
-        int first = -1, last = -1, all = kChunk;
-        for (int k = 0; k < 4; ++k)
-            if (segments[k]) {
-                if (first < 0) first = k;
-                last = k;
-                if (segments[k]->count < all) all = segments[k]->count;
-            }
-        for (int k = first; k <= last; ++k)
-            if (!segments[k]) first = last;
-        int done = 0;
+    KLV_FRAME_STEP void together(int first, int last, int from, int to) noexcept {
         switch (first * 4 + last) {
+            case 0:
+                together<0, 0>(from, to);
+                break;
             case 1:
-                done = together<0, 1>(all);
+                together<0, 1>(from, to);
                 break;
             case 2:
-                done = together<0, 2>(all);
+                together<0, 2>(from, to);
                 break;
             case 3:
-                done = together<0, 3>(all);
+                together<0, 3>(from, to);
+                break;
+            case 5:
+                together<1, 1>(from, to);
                 break;
             case 6:
-                done = together<1, 2>(all);
+                together<1, 2>(from, to);
                 break;
             case 7:
-                done = together<1, 3>(all);
+                together<1, 3>(from, to);
+                break;
+            case 10:
+                together<2, 2>(from, to);
                 break;
             case 11:
-                done = together<2, 3>(all);
+                together<2, 3>(from, to);
                 break;
             default:
+                together<3, 3>(from, to);
                 break;
         }
-        rest<0>(done);
-        rest<1>(done);
-        rest<2>(done);
-        rest<3>(done);
+    }
+
+    // The jobs with frames left run side by side up to the frame where the
+    // first of them ends, and so on. They are consecutive (the pipeline
+    // fills and drains from its ends, and its segments shorten toward the
+    // end of a block); were they not, each would finish on its own.
+    KLV_FRAME_STEP void run() noexcept {
+        for (int done = 0;;) {
+            int first = -1, last = -1, to = kChunk;
+            for (int k = 0; k < 4; ++k)
+                if (segments[k] && segments[k]->count > done) {
+                    if (first < 0) first = k;
+                    last = k;
+                    if (segments[k]->count < to) to = segments[k]->count;
+                }
+            if (first < 0) return;
+            for (int k = first; k <= last; ++k)
+                if (!segments[k] || segments[k]->count <= done) {
+                    for (int job = first; job <= last; ++job)
+                        if (segments[job] && segments[job]->count > done)
+                            together(job, job, done, segments[job]->count);
+                    return;
+                }
+            together(first, last, done, to);
+            done = to;
+        }
     }
 };
 
