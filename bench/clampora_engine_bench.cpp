@@ -7,6 +7,7 @@
 
 #include "bench/engine_bench.h"
 #include "clampora/clampora_effect.h"
+#include "host/sample_ops.h"
 
 namespace {
 
@@ -19,6 +20,7 @@ using klv::bench::quietHost;
 struct Setup {
     int program;  // factory program, or -1 for the settings below
     float process, attack, release, sat, stereoMono;
+    bool baseline = false;  // the baseline sample loops even where AVX-512 allows the wide copy
 };
 
 void runCase(benchmark::State& state, const Setup& s) {
@@ -40,7 +42,10 @@ void runCase(benchmark::State& state, const Setup& s) {
     if (s.stereoMono >= 0.0f) effect.setParameter(p::kStereoMono, s.stereoMono);
     effect.suspend();
 
+    klv::dsp::allowWideCode(!s.baseline);
+    state.counters["wide"] = klv::dsp::wideCode() ? 1 : 0;
     klv::bench::timeBlocks(state, effect);
+    klv::dsp::allowWideCode(true);
     state.counters["stereo"] = effect.linkedStereo() ? 1 : 0;
 }
 
@@ -52,6 +57,8 @@ constexpr int kMix1 = 1;
 BENCHMARK_CAPTURE(runCase, mix1, Setup{kMix1, 0, 0, 0, 0, -1.0f});
 BENCHMARK_CAPTURE(runCase, mix1_linked_stereo, Setup{kMix1, 0, 0, 0, 0, 0.0f});
 BENCHMARK_CAPTURE(runCase, mix1_mono, Setup{kMix1, 0, 0, 0, 0, 1.0f});
+BENCHMARK_CAPTURE(runCase, mix1_linked_stereo_baseline, Setup{kMix1, 0, 0, 0, 0, 0.0f, true});
+BENCHMARK_CAPTURE(runCase, mix1_mono_baseline, Setup{kMix1, 0, 0, 0, 0, 1.0f, true});
 BENCHMARK_CAPTURE(runCase, bypass_stereo, Setup{-1, 0.0f, 0.1f, 0.1f, 0.0f, 0.0f});
 BENCHMARK_CAPTURE(runCase, bypass_mono, Setup{-1, 0.0f, 0.1f, 0.1f, 0.0f, 1.0f});
 BENCHMARK_CAPTURE(runCase, mono_auto_sat_off, Setup{-1, 1.0f, 0.1f, 0.1f, 0.0f, 1.0f});
