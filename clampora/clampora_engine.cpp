@@ -344,12 +344,13 @@ using dsp::pair;
 // envelope (one for both channels), gain law, mix and output gain, output
 // stage, output meters, output, index advance.
 //
-// The block runs in segments of up to 32 frames (compressor_passes.h). What does not feed back runs four
-// samples per instruction: input gain, drive and the band-pass's
-// feed-forward part; the detector's level; the gain law, mix and output
-// gain; the stage's soft clip; the output. The recursions run frame by
-// frame in one loop over four consecutive segments (band-pass, envelope,
-// output stage, output meters), so that their latencies overlap.
+// The block runs in segments of up to 32 frames (compressor_passes.h).
+// What does not feed back runs four samples per instruction: input gain,
+// drive and the band-pass's feed-forward part; the detector's level; the
+// gain law, mix and output gain; the stage's soft clip; the output. The
+// recursions run frame by frame in one loop over four consecutive segments
+// (band-pass, envelope, output stage, output meters), so that their
+// latencies overlap.
 // Data-dependent choices are selects, so no branch follows the signal.
 template <int C, SatMode kSat>
 passes::Pipeline<C, kSat> ClamporaEngine::loadPipeline(const Block& b) noexcept {
