@@ -397,7 +397,8 @@ passes::Pipeline<C, kSat> ClamporaEngine::loadPipeline(const Block& b) noexcept 
         writeIndex_,
         // The reads keep their distance behind the write position for the whole block.
         (writeIndex_ - lookAheadIndex_) & kLineMask,
-        (writeIndex_ - dryIndex_) & kLineMask};
+        (writeIndex_ - dryIndex_) & kLineMask,
+        !b.post};
 }
 
 template <int C, SatMode kSat>

@@ -133,8 +133,8 @@ struct InputConstants {
 // the first frame's offset (it alternates frame by frame); history holds
 // the two driven frames before the segment (stereo: frame -2 in lanes 0-1,
 // frame -1 in lanes 2-3; mono: lanes 2 and 3) and is left holding the
-// segment's last two. inputPeak takes the largest |x| per lane.
-template <int C>
+// segment's last two. With kPeak, inputPeak takes the largest |x| per lane.
+template <int C, bool kPeak>
 void inputPass(const float* inL, const float* inR, int count, const InputConstants& k, float offset, __m128& history,
                __m128& inputPeak, Segment& s) noexcept {
     const __m128 o = _mm_set1_ps(offset), p = _mm_set1_ps(-offset);
@@ -144,6 +144,7 @@ void inputPass(const float* inL, const float* inR, int count, const InputConstan
     _mm_store_ps(before, history);
     // Samples from this index on are padding: kept out of the peak.
     const __m128i limit = _mm_set1_epi32(count * C);
+    __m128 top = inputPeak;
     auto step = [&](int e, __m128 in) noexcept {
         const __m128 x = _mm_add_ps(_mm_mul_ps(dsp::sanitise(Lanes{in}).v, k.gain), pattern);
         const __m128 ax = absolute(Lanes{x}).v;
@@ -154,13 +155,16 @@ void inputPass(const float* inL, const float* inR, int count, const InputConstan
         _mm_store_ps(s.ax + e, ax);
         _mm_store_ps(s.d + e, d);
         _mm_store_ps(s.u + e, _mm_add_ps(_mm_mul_ps(k.b0, d), _mm_mul_ps(k.b2, back)));
-        const __m128i at = _mm_add_epi32(_mm_set1_epi32(e), _mm_setr_epi32(0, 1, 2, 3));
-        inputPeak = _mm_max_ps(inputPeak, _mm_and_ps(_mm_castsi128_ps(_mm_cmplt_epi32(at, limit)), ax));
+        if (kPeak) {
+            const __m128i at = _mm_add_epi32(_mm_set1_epi32(e), _mm_setr_epi32(0, 1, 2, 3));
+            top = _mm_max_ps(top, _mm_and_ps(_mm_castsi128_ps(_mm_cmplt_epi32(at, limit)), ax));
+        }
         previous = d;
     };
     // The host's frames, interleaved, then worked over in place.
     dsp::readFrames<C>(inL, inR, count, s.x, kChunk);
     for (int e = 0; e < count * C; e += 4) step(e, _mm_load_ps(s.x + e));
+    inputPeak = top;
     // The padding of the last vector must not become history.
     if (C == 2 && (count & 1) == 0 && count >= 2)
         history = _mm_loadu_ps(s.d + 2 * count - 4);
@@ -610,6 +614,7 @@ struct Pipeline {
     int write;     // the next frame's delay-line write position
     // How far the look-ahead and dry reads trail the write position.
     int lookAhead, dryDelay;
+    bool inputMeters;  // "pre/post" at pre: the input's peak is the block's
 
     // The next segment of the block from frame start (at most kChunk
     // frames), through the input pass.
@@ -622,7 +627,10 @@ struct Pipeline {
         seg.lookAhead = la;
         seg.dryRead = dr;
         seg.offset = offset;
-        inputPass<C>(inL + start, inR + start, count, input, offset, history, inputPeak, seg);
+        if (inputMeters)
+            inputPass<C, true>(inL + start, inR + start, count, input, offset, history, inputPeak, seg);
+        else
+            inputPass<C, false>(inL + start, inR + start, count, input, offset, history, inputPeak, seg);
         if (count & 1) offset = -offset;
         write = (write + count) & kLineMask;
         return seg;
