@@ -523,38 +523,10 @@ struct PipelineStep {
     }
 
     KLV_FRAME_STEP void together(int first, int last, int from, int to) noexcept {
-        switch (first * 4 + last) {
-            case 0:
-                together<0, 0>(from, to);
-                break;
-            case 1:
-                together<0, 1>(from, to);
-                break;
-            case 2:
-                together<0, 2>(from, to);
-                break;
-            case 3:
-                together<0, 3>(from, to);
-                break;
-            case 5:
-                together<1, 1>(from, to);
-                break;
-            case 6:
-                together<1, 2>(from, to);
-                break;
-            case 7:
-                together<1, 3>(from, to);
-                break;
-            case 10:
-                together<2, 2>(from, to);
-                break;
-            case 11:
-                together<2, 3>(from, to);
-                break;
-            default:
-                together<3, 3>(from, to);
-                break;
-        }
+        dsp::withConstant<16>(first * 4 + last, [&](auto runs) KLV_LAMBDA_STEP {
+            constexpr int kFirst = runs / 4, kLast = runs % 4;
+            if constexpr (kFirst <= kLast) together<kFirst, kLast>(from, to);
+        });
     }
 
     // The jobs with frames left run side by side up to the frame where the

@@ -11,13 +11,21 @@
 #include <emmintrin.h>
 
 #include <cmath>
+#include <type_traits>
 
 // A per-frame step of a sample loop: it must melt into its loop, so that
-// the loop's state stays in registers.
+// the loop's state stays in registers (KLV_LAMBDA_STEP: the same for a
+// lambda).
 #if defined(__GNUC__)
 #define KLV_FRAME_STEP inline __attribute__((always_inline))
 #else
 #define KLV_FRAME_STEP inline
+#endif
+// Clang takes no attribute in that place of a lambda (and inlines it anyway).
+#if defined(__GNUC__) && !defined(__clang__)
+#define KLV_LAMBDA_STEP noexcept __attribute__((always_inline))
+#else
+#define KLV_LAMBDA_STEP noexcept
 #endif
 
 // Processors with AVX-512 have 32 vector registers instead of 16. A sample
@@ -34,6 +42,19 @@
 #endif
 
 namespace klv::dsp {
+
+// Calls f(std::integral_constant<int, k>()) for k == value (0 <= value < N),
+// so that a loop chosen at run time can be compiled for each value; a value
+// outside the range calls nothing.
+template <int N, int K = 0, typename F>
+KLV_FRAME_STEP void withConstant(int value, F&& f) noexcept {
+    if constexpr (K < N) {
+        if (value == K)
+            f(std::integral_constant<int, K>());
+        else
+            withConstant<N, K + 1>(value, f);
+    }
+}
 
 // Whether the wide copies run: where the processor and the system support
 // them, unless turned off.

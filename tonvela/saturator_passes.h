@@ -293,31 +293,9 @@ void serialPasses(const SerialConstants& constants, ChainState& state, const Ser
 template <int W, bool kBass, bool kTreble>
 void serialPasses(int groups, const SerialConstants& k, ChainState& state, const SerialBuffers& p, int from,
                   int to) noexcept {
-    switch (groups) {
-        case 1:
-            serialPasses<W, kBass, kTreble, 1>(k, state, p, from, to);
-            break;
-        case 2:
-            serialPasses<W, kBass, kTreble, 2>(k, state, p, from, to);
-            break;
-        case 3:
-            serialPasses<W, kBass, kTreble, 3>(k, state, p, from, to);
-            break;
-        case 4:
-            serialPasses<W, kBass, kTreble, 4>(k, state, p, from, to);
-            break;
-        case 5:
-            serialPasses<W, kBass, kTreble, 5>(k, state, p, from, to);
-            break;
-        case 6:
-            serialPasses<W, kBass, kTreble, 6>(k, state, p, from, to);
-            break;
-        case 7:
-            serialPasses<W, kBass, kTreble, 7>(k, state, p, from, to);
-            break;
-        default:
-            break;
-    }
+    dsp::withConstant<8>(groups, [&](auto g) noexcept {
+        if constexpr (g != 0) serialPasses<W, kBass, kTreble, g>(k, state, p, from, to);
+    });
 }
 
 // The output pass of one chunk with the curve of shape step kStep: writes
