@@ -1,12 +1,27 @@
 #!/usr/bin/env bash
-# Installs what building and testing need on a Debian machine (run as root).
-#   scripts/setup.sh          build tools, libraries, cross compilers, Wine
-#   scripts/setup.sh --basic  only what the native build and the renderer need
+# Installs what building and testing need on a Debian machine (run as root
+# or with sudo), and says what it changes.
+#   scripts/setup.sh          everything scripts/test-all.sh uses
+#   scripts/setup.sh --basic  only what the native build and the demo need
 set -euo pipefail
+here=$(dirname "$0")
+# shellcheck source=platform.sh
+source "$here/platform.sh"
 
+# Native build: plug-ins, renderer (libsndfile), unit tests and benchmarks.
 basic=(build-essential cmake ninja-build pkg-config libsndfile1-dev libgtest-dev libbenchmark-dev)
-full=("${basic[@]}" clang libclang-rt-14-dev g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-      mingw-w64-tools binutils-mingw-w64 wine wine32:i386 wine64 xvfb xauth xdotool imagemagick clang-format)
+# test-all.sh: sanitizer and fuzz builds (clang), formatting check (git,
+# clang-format), Windows DLLs (mingw-w64) run under Wine.
+full=("${basic[@]}" git clang libclang-rt-14-dev clang-format g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+      wine wine64)
+if can_run_32bit; then
+  # 32-bit DLLs run under the 32-bit Wine loader.
+  full+=(wine32:i386)
+else
+  # No 32-bit programs here: the 32-bit arithmetic is checked by a 32-bit
+  # Linux build of the plug-ins run under qemu's user-mode emulation.
+  full+=(g++-multilib qemu-user-static)
+fi
 
 want=("${full[@]}")
 [ "${1:-}" = "--basic" ] && want=("${basic[@]}")
@@ -23,7 +38,10 @@ fi
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
 if printf '%s\n' "${missing[@]}" | grep -q ':i386'; then
-  dpkg --print-foreign-architectures | grep -q i386 || $SUDO dpkg --add-architecture i386
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    echo "setup: adding the i386 package architecture (for wine32)"
+    $SUDO dpkg --add-architecture i386
+  fi
 fi
 echo "setup: installing ${missing[*]}"
 $SUDO apt-get update -qq
