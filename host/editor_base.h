@@ -35,6 +35,8 @@ public:
     virtual long onKeyUp(VstKeyCode&) { return -1; }
     virtual long setKnobMode(int) { return 0; }
     virtual bool onWheel(float) { return false; }
+    // A parameter of the effect changed (GUI editors mirror it).
+    virtual void setParameter(VstInt32, float) {}
 
     EffectBase* getEffect() const { return effect_; }
     void* getSystemWindow() const { return systemWindow_; }

@@ -70,7 +70,11 @@ public:
     virtual void long2string(long value, char* text);
 
     AEffect* getAeffect() { return &effectRecord; }
-    void setEditor(EditorBase* newEditor) { editor = newEditor; }
+    // The editor attaches itself; the host learns from the flag that there is one.
+    void setEditor(EditorBase* newEditor) {
+        editor = newEditor;
+        setFlag(effFlagsHasEditor, newEditor != nullptr);
+    }
     VstIntPtr callHost(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr, float opt = 0.0f);
 
 protected:

@@ -3,9 +3,6 @@
 
 namespace klv {
 
-void* moduleInstance = nullptr;
-bool editorCreationFailed = false;
-
 AEffect* pluginMain(AudioMasterCallback audioMaster) {
     // A host that does not answer its version is not a VST 2 host.
     if (!audioMaster || audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) return nullptr;

@@ -6,10 +6,15 @@
 namespace {
 thread_local std::size_t allocations = 0;
 thread_local int activeCounters = 0;
+thread_local int failing = 0;
+
+void* tryAllocate(std::size_t size) noexcept {
+    if (activeCounters > 0) ++allocations;
+    return failing > 0 ? nullptr : std::malloc(size ? size : 1);
+}
 
 void* allocate(std::size_t size) {
-    if (activeCounters > 0) ++allocations;
-    if (void* p = std::malloc(size ? size : 1)) return p;
+    if (void* p = tryAllocate(size)) return p;
     throw std::bad_alloc();
 }
 }  // namespace
@@ -21,12 +26,10 @@ void* operator new[](std::size_t size) {
     return allocate(size);
 }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    if (activeCounters > 0) ++allocations;
-    return std::malloc(size ? size : 1);
+    return tryAllocate(size);
 }
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    if (activeCounters > 0) ++allocations;
-    return std::malloc(size ? size : 1);
+    return tryAllocate(size);
 }
 void operator delete(void* p) noexcept {
     std::free(p);
@@ -51,6 +54,13 @@ AllocationCounter::~AllocationCounter() {
 }
 std::size_t AllocationCounter::count() const {
     return allocations - start_;
+}
+
+AllocationFailure::AllocationFailure() {
+    ++failing;
+}
+AllocationFailure::~AllocationFailure() {
+    --failing;
 }
 
 }  // namespace klv::test

@@ -18,4 +18,14 @@ private:
     std::size_t start_;
 };
 
+// While alive, every heap allocation on the calling thread fails (the
+// nothrow forms answer null), to exercise what code does when memory runs out.
+class AllocationFailure {
+public:
+    AllocationFailure();
+    ~AllocationFailure();
+    AllocationFailure(const AllocationFailure&) = delete;
+    AllocationFailure& operator=(const AllocationFailure&) = delete;
+};
+
 }  // namespace klv::test

@@ -1,0 +1,108 @@
+// DrawContext: pen, fill, font and text state over one Surface, with a
+// drawing offset added to every coordinate it is given. OffscreenContext
+// draws into a memory surface that is copied to a window in one block.
+#pragma once
+
+#include <memory>
+
+#include "gui/geometry.h"
+#include "gui/surface.h"
+
+namespace klv::gui {
+
+class Bitmap;
+class Frame;
+class WindowPort;
+
+class DrawContext {
+public:
+    // surface may be null (a context that only answers mouse queries);
+    // window is where the pointer is read (null: no window).
+    DrawContext(Frame* frame, Surface* surface, WindowPort* window);
+    virtual ~DrawContext() = default;
+    DrawContext(const DrawContext&) = delete;
+    DrawContext& operator=(const DrawContext&) = delete;
+
+    Surface* surface() const { return surface_; }
+    Frame* frame() const { return frame_; }
+    WindowPort* window() const { return window_; }
+
+    Point offset() const { return offset_; }
+    void setOffset(Point offset) { offset_ = offset; }
+
+    void moveTo(Point p);
+    void lineTo(Point p);
+    // 0 solid, 1 dotted.
+    void setLineStyle(int style);
+    void setLineWidth(int width);
+    // The pen colour.
+    void setFrameColor(Color color);
+    // Brush of fillRect and background of opaque text.
+    void setFillColor(Color color);
+    void setFontColor(Color color);
+    // An id outside 0..7 becomes 0; size 0 takes the table's size.
+    void setFont(int id, int size = 0);
+
+    // Lines (left, top) to (right, top) to (right, bottom) to (left, bottom)
+    // back to (left, top).
+    void drawRect(Rect r);
+    // Fills left + 1 .. right - 1, top + 1 .. bottom - 1: the outline's top
+    // and left lines stay, right and bottom are exclusive.
+    void fillRect(Rect r);
+    // One line, vertically centred; alignment 1 centres, 2 aligns right, any
+    // other value aligns left with a one-pixel margin.
+    void drawString(const char* text, Rect r, bool opaque, int alignment);
+
+    // MouseBits of the buttons and modifiers held now.
+    unsigned getMouseButtons() const;
+    // The pointer relative to the window (not offset-adjusted).
+    void getMousePosition(Point& p) const;
+
+    Color fontColor() const { return fontColor_; }
+    Color frameColor() const { return frameColor_; }
+    Color fillColor() const { return fillColor_; }
+    int lineWidth() const { return lineWidth_; }
+    int lineStyle() const { return lineStyle_; }
+    int fontId() const { return fontId_; }
+    int fontSize() const { return fontSize_; }
+    Rect clipRect() const { return clipRect_; }
+
+protected:
+    void applyPen();
+
+    Surface* surface_;
+    WindowPort* window_;
+    Frame* frame_;
+    Point offset_;
+    int fontId_ = 0;
+    int fontSize_ = 0;
+    Color fontColor_ = kWhite;
+    int lineWidth_ = 1;
+    Color frameColor_ = kWhite;
+    Color fillColor_ = kBlack;
+    int lineStyle_ = kLineSolid;
+    Rect clipRect_;  // kept, not applied
+};
+
+class OffscreenContext : public DrawContext {
+public:
+    // A memory surface of width x height compatible with the frame's window,
+    // filled and outlined in the background colour.
+    OffscreenContext(Frame* frame, int width, int height, Color background);
+    ~OffscreenContext() override;
+
+    int width() const { return width_; }
+    int height() const { return height_; }
+    // One opaque block copy of the destination-sized area at source to
+    // destination (shifted by target's offset).
+    void copyTo(DrawContext& target, Rect destination, Point source = {});
+
+private:
+    std::unique_ptr<Surface> memory_;
+    Bitmap* bitmap_ = nullptr;  // optional, released at destruction
+    int width_;
+    int height_;
+    Color background_;
+};
+
+}  // namespace klv::gui

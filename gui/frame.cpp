@@ -1,0 +1,254 @@
+#include "gui/frame.h"
+
+#include <new>
+
+#include "gui/bitmap.h"
+#include "gui/draw_context.h"
+#include "host/effect_base.h"
+#include "host/gui_editor_base.h"
+
+namespace klv::gui {
+
+namespace {
+constexpr int kViewListGrowth = 10;
+}
+
+Frame::Frame(Rect size, void* parentWindow, GuiEditorBase* editor)
+    : View(size),
+      editor_(editor),
+      system_(editor ? editor->windowSystem() : platformWindowSystem()),
+      parentWindow_(parentWindow) {
+    // The first paint draws everything; idle redraws start after it.
+    View::setDirty(false);
+    if (!parentWindow) return;
+    window_ = system_.createWindow(*this, parentWindow, size.width(), size.height());
+    if (!window_) {
+        // A parent the window system refused: a frame that never shows.
+        open_ = false;
+        parentWindow_ = nullptr;
+        return;
+    }
+    setDropRegistered(true);
+}
+
+Frame::~Frame() {
+    setDropRegistered(false);
+    removeAll(true);
+    if (background_) background_->release();
+    background_ = nullptr;
+    // The port forgets this frame before it destroys the window, so the
+    // destroy notification no longer reaches it.
+    window_.reset();
+}
+
+template <typename F>
+void Frame::withContext(F&& f) {
+    Surface* surface = window_ ? window_->beginDraw() : nullptr;
+    {
+        DrawContext context(this, surface, window_.get());
+        f(context);
+    }
+    if (surface) window_->endDraw(surface);
+}
+
+void Frame::draw(DrawContext& context) {
+    firstDraw_ = false;
+    if (background_) background_->draw(context, {0, 0, size_.width(), size_.height()});
+    for (int i = 0; i < viewCount_; ++i) {
+        // A full paint leaves pending redraws pending (a view that was clean
+        // has just recorded what it drew).
+        const bool dirty = views_[i]->isDirty();
+        views_[i]->draw(context);
+        if (dirty) views_[i]->setDirty(true);
+    }
+    if (modalView_) modalView_->draw(context);
+}
+
+void Frame::mouse(DrawContext& context, Point where) {
+    if (focusView_) {
+        focusView_->looseFocus(nullptr);
+        focusView_ = nullptr;
+    }
+    if (modalView_) {
+        if (modalView_->getViewSize().containsInclusive(where)) modalView_->mouse(context, where);
+        return;
+    }
+    for (int i = viewCount_ - 1; i >= 0; --i) {
+        View* view = views_[i];
+        if (!view->getMouseEnabled() || !view->getViewSize().containsInclusive(where)) continue;
+        view->mouse(context, where);
+        return;
+    }
+}
+
+void Frame::update(DrawContext& context) {
+    if (!open_) return;
+    if (modalView_) {
+        modalView_->update(context);
+        return;
+    }
+    if (isDirty()) {
+        draw(context);
+        setDirty(false);
+        return;
+    }
+    for (int i = 0; i < viewCount_; ++i) views_[i]->update(context);
+}
+
+bool Frame::onDrop(void** items, long count, int kind, Point where) {
+    if (modalView_ || focusView_) return false;
+    for (int i = viewCount_ - 1; i >= 0; --i) {
+        View* view = views_[i];
+        if (!view->getMouseEnabled() || !view->getViewSize().containsInclusive(where)) continue;
+        if (view->onDrop(items, count, kind, where)) return true;
+    }
+    return false;
+}
+
+bool Frame::onWheel(DrawContext*, Point, float distance) {
+    View* view = getViewAt();
+    if (!view) return false;
+    bool handled = false;
+    withContext([&](DrawContext& context) {
+        Point where;
+        context.getMousePosition(where);
+        handled = view->onWheel(&context, where, distance);
+    });
+    return handled;
+}
+
+bool Frame::addView(View* view) {
+    if (!view) return false;
+    if (viewCount_ == capacity_) {
+        // On failure the list keeps what it holds; the view stays the caller's.
+        View** grown = new (std::nothrow) View*[capacity_ + kViewListGrowth];
+        if (!grown) return false;
+        for (int i = 0; i < viewCount_; ++i) grown[i] = views_[i];
+        delete[] views_;
+        views_ = grown;
+        capacity_ += kViewListGrowth;
+    }
+    views_[viewCount_++] = view;
+    view->setParentFrame(this);
+    return true;
+}
+
+bool Frame::removeView(View* view, bool release) {
+    for (int i = 0; i < viewCount_; ++i) {
+        if (views_[i] != view) continue;
+        for (int j = i + 1; j < viewCount_; ++j) views_[j - 1] = views_[j];
+        --viewCount_;
+        if (modalView_ == view) modalView_ = nullptr;
+        if (focusView_ == view) focusView_ = nullptr;
+        if (release) view->release();
+        break;
+    }
+    return true;
+}
+
+bool Frame::removeAll(bool release) {
+    if (focusView_) {
+        focusView_->looseFocus(nullptr);
+        focusView_ = nullptr;
+    }
+    modalView_ = nullptr;
+    if (release) {
+        for (int i = 0; i < viewCount_; ++i) views_[i]->release();
+    }
+    delete[] views_;
+    views_ = nullptr;
+    viewCount_ = 0;
+    capacity_ = 0;
+    return true;
+}
+
+bool Frame::isChild(View* view) const {
+    for (int i = 0; i < viewCount_; ++i) {
+        if (views_[i] == view) return true;
+    }
+    return false;
+}
+
+void Frame::setBackground(Bitmap* background) {
+    if (background) background->retain();
+    if (background_) background_->release();
+    background_ = background;
+}
+
+bool Frame::setModalView(View* view) {
+    if (modalView_ && view) return false;
+    modalView_ = view;
+    return true;
+}
+
+bool Frame::beginEdit(int tag) {
+    EffectBase* effect = editor_ ? editor_->getEffect() : nullptr;
+    return effect ? effect->beginEdit(tag) : false;
+}
+
+bool Frame::endEdit(int tag) {
+    EffectBase* effect = editor_ ? editor_->getEffect() : nullptr;
+    return effect ? effect->endEdit(tag) : false;
+}
+
+View* Frame::getViewAt() const {
+    Point where;
+    getMousePosition(where);
+    for (int i = viewCount_ - 1; i >= 0; --i) {
+        if (views_[i]->getViewSize().containsInclusive(where)) return views_[i];
+    }
+    return nullptr;
+}
+
+void Frame::getMousePosition(Point& p) const {
+    p = window_ ? window_->mousePosition() : Point{};
+}
+
+void Frame::drawView(View* view) {
+    withContext([&](DrawContext& context) {
+        if (view && isChild(view))
+            view->draw(context);
+        else
+            draw(context);
+    });
+}
+
+void Frame::idleRedraw() {
+    if (!open_ || firstDraw_) return;
+    withContext([&](DrawContext& context) { update(context); });
+}
+
+bool Frame::setDropRegistered(bool registered) {
+    if (!registered && !dropRegistered_) return true;
+    if (!window_) return false;
+    const bool done = window_->setDropRegistered(registered);
+    if (done) dropRegistered_ = registered;
+    return done;
+}
+
+void Frame::paintWindow(Surface& surface) {
+    DrawContext context(this, &surface, window_.get());
+    draw(context);
+}
+
+void Frame::buttonDown(Surface* surface, Point where) {
+    DrawContext context(this, surface, window_.get());
+    mouse(context, where);
+}
+
+bool Frame::wheelTurned(Point where, float distance) {
+    return onWheel(nullptr, where, distance);
+}
+
+void Frame::windowDestroyed() {
+    open_ = false;
+    parentWindow_ = nullptr;
+}
+
+bool Frame::dropped(void** items, long count, int kind) {
+    Point where;
+    getMousePosition(where);
+    return onDrop(items, count, kind, where);
+}
+
+}  // namespace klv::gui

@@ -1,0 +1,71 @@
+#include "gui/switches.h"
+
+#include <cmath>
+
+#include "gui/bitmap.h"
+#include "gui/draw_context.h"
+#include "gui/pixel_math.h"
+
+namespace klv::gui {
+
+ToggleButton::ToggleButton(Rect size, ControlListener* listener, int tag, Bitmap* bitmap)
+    : Control(size, listener, tag, bitmap) {}
+
+void ToggleButton::draw(DrawContext& context) {
+    const float shown = getValue();
+    if (background_) {
+        const Point source{0, shown != 0.0f ? background_->height() / 2 : 0};
+        if (getTransparency())
+            background_->drawTransparent(context, size_, source);
+        else
+            background_->draw(context, size_, source);
+    }
+    drawn(shown);
+}
+
+// Any value whose integer part is 0 (0.5 included) turns on.
+void ToggleButton::mouse(DrawContext& context, Point) {
+    if (!getMouseEnabled() || !(context.getMouseButtons() & kLeftButton)) return;
+    setValue(clampedInt(getValue()) == 0 ? 1.0f : 0.0f);
+    draw(context);
+    notifyListener(&context);
+}
+
+CycleSwitch::CycleSwitch(Rect size, ControlListener* listener, int tag, Bitmap* bitmap, int states)
+    : Control(size, listener, tag, nullptr),
+      bitmap_(bitmap),
+      // A switch without states would divide by zero: it has one.
+      states_(states > 0 ? states : 1) {
+    if (bitmap_) bitmap_->retain();
+}
+
+CycleSwitch::~CycleSwitch() {
+    if (bitmap_) bitmap_->release();
+}
+
+// The state index of a value: its integer part, a non-finite value as the
+// nearest end.
+int CycleSwitch::state(float value) const {
+    return clampedInt(drawableValue(value, 0.0f, static_cast<float>(states_ - 1)));
+}
+
+void CycleSwitch::draw(DrawContext& context) {
+    const float shown = getValue();
+    if (bitmap_) {
+        const float value = drawableValue(shown, 0.0f, static_cast<float>(states_ - 1));
+        const int top = clampedInt(static_cast<double>(bitmap_->height()) * value / states_);
+        bitmap_->draw(context, size_, {0, top});
+    }
+    drawn(shown);
+}
+
+void CycleSwitch::mouse(DrawContext& context, Point) {
+    if (!getMouseEnabled() || !(context.getMouseButtons() & kLeftButton)) return;
+    int next = (state(getValue()) + 1) % states_;
+    if (next < 0) next += states_;
+    setValue(static_cast<float>(next));
+    draw(context);
+    notifyListener(&context);
+}
+
+}  // namespace klv::gui

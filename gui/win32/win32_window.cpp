@@ -1,0 +1,307 @@
+#include "gui/win32/win32_window.h"
+
+#include <cstdio>
+#include <new>
+
+#include "gui/frame.h"
+#include "gui/win32/gdi_surface.h"
+#include "gui/win32/ole_drop_target.h"
+#include "host/entry.h"
+
+namespace klv::gui::win32 {
+
+namespace {
+
+LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The window class is module-wide: registered by the first frame window of
+// the module and unregistered with the last. Frame windows are created and
+// destroyed on the host's user-interface thread only, so a plain count
+// serves.
+int classUseCount = 0;
+char registeredClassName[24];
+
+// Rare on 64-bit Windows: another module already holds our eight-digit name
+// (its handle agrees with ours in the low 32 bits). Its class would run its
+// window procedure on our windows, so we take a name of all 64 bits.
+bool registerClass(HINSTANCE module) {
+    char name[16];
+    windowClassName(module, name);
+    std::snprintf(registeredClassName, sizeof registeredClassName, "%s", name);
+    WNDCLASSA windowClass{};
+    windowClass.style = CS_GLOBALCLASS;
+    windowClass.lpfnWndProc = windowProc;
+    windowClass.hInstance = module;
+    windowClass.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = registeredClassName;
+    if (RegisterClassA(&windowClass)) return true;
+    if (GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
+    WNDCLASSA existing{};
+    if (GetClassInfoA(module, registeredClassName, &existing) && existing.lpfnWndProc == windowProc) return true;
+    std::snprintf(registeredClassName, sizeof registeredClassName, "Plugin%016llx",
+                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(module)));
+    return RegisterClassA(&windowClass) != 0;
+}
+
+bool acquireWindowClass(HINSTANCE module) {
+    if (classUseCount == 0 && !registerClass(module)) return false;
+    ++classUseCount;
+    return true;
+}
+
+void releaseWindowClass(HINSTANCE module) {
+    if (classUseCount <= 0) return;
+    if (--classUseCount == 0) UnregisterClassA(registeredClassName, module);
+}
+
+// Physical buttons as GetAsyncKeyState reports them, turned into the
+// logical ones when the user swapped left and right.
+unsigned currentMouseButtons() {
+    auto held = [](int key) { return (GetAsyncKeyState(key) & 0x8000) != 0; };
+    const bool swapped = GetSystemMetrics(SM_SWAPBUTTON) != 0;
+    unsigned bits = 0;
+    if (held(swapped ? VK_RBUTTON : VK_LBUTTON)) bits |= kLeftButton;
+    if (held(VK_MBUTTON)) bits |= kMiddleButton;
+    if (held(swapped ? VK_LBUTTON : VK_RBUTTON)) bits |= kRightButton;
+    if (held(VK_SHIFT)) bits |= kShiftKey;
+    if (held(VK_CONTROL)) bits |= kControlKey;
+    if (held(VK_MENU)) bits |= kAltKey;
+    return bits;
+}
+
+// A surface on a window's device context from GetDC, released with it.
+class WindowDcSurface : public GdiSurface {
+public:
+    WindowDcSurface(HWND window, HDC dc) : GdiSurface(dc), window_(window) {}
+    ~WindowDcSurface() override {
+        restoreObjects();
+        if (dc()) ReleaseDC(window_, dc());
+    }
+
+private:
+    HWND window_;
+};
+
+// OLE initialisations that succeeded on this thread and are still owed an
+// OleUninitialize. A thread already in the multithreaded apartment refuses
+// OLE; uninitialising it anyway would take COM away from under the host.
+thread_local int oleInitializations = 0;
+
+LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* port = reinterpret_cast<Win32WindowPort*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (!port) return DefWindowProcA(window, message, wParam, lParam);
+    return port->handleMessage(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+HINSTANCE moduleHandle() {
+    if (klv::moduleInstance) return static_cast<HINSTANCE>(klv::moduleInstance);
+    // Without DllMain (the toolkit linked into a program) the module is the
+    // one holding this code.
+    HMODULE module = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCSTR>(&windowProc), &module);
+    return module;
+}
+
+void windowClassName(HINSTANCE module, char (&name)[16]) {
+    std::snprintf(name, sizeof name, "Plugin%08x",
+                  static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(module) & 0xFFFFFFFFu));
+}
+
+Win32WindowPort::Win32WindowPort(Frame& frame, HWND window) : frame_(frame), window_(window) {}
+
+Win32WindowPort::~Win32WindowPort() {
+    if (window_) {
+        SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
+        revokeDropTarget();
+        DestroyWindow(window_);
+        window_ = nullptr;
+    }
+    if (editBrush_) DeleteObject(editBrush_);
+    releaseWindowClass(moduleHandle());
+}
+
+Surface* Win32WindowPort::beginDraw() {
+    if (!window_) return nullptr;
+    HDC dc = GetDC(window_);
+    if (!dc) return nullptr;
+    auto* surface = new (std::nothrow) WindowDcSurface(window_, dc);
+    if (!surface) ReleaseDC(window_, dc);
+    return surface;
+}
+
+void Win32WindowPort::endDraw(Surface* surface) {
+    delete surface;
+}
+
+unsigned Win32WindowPort::mouseButtons() {
+    return currentMouseButtons();
+}
+
+Point Win32WindowPort::mousePosition() {
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    RECT origin{};
+    if (window_) GetWindowRect(window_, &origin);
+    return {cursor.x - origin.left, cursor.y - origin.top};
+}
+
+// Any window of the thread: whatever a drag invalidated repaints, the
+// host's windows included.
+void Win32WindowPort::dispatchPaint() {
+    MSG message;
+    if (PeekMessageA(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) DispatchMessageA(&message);
+}
+
+bool Win32WindowPort::setDropRegistered(bool registered) {
+    if (!registered) {
+        revokeDropTarget();
+        return true;
+    }
+    if (dropTarget_) return true;
+    if (!window_) return false;
+    auto* target = new (std::nothrow) DropTarget(&frame_);
+    if (!target) return false;
+    target->AddRef();
+    if (RegisterDragDrop(window_, target) != S_OK) {
+        target->Release();
+        return false;
+    }
+    dropTarget_ = target;
+    return true;
+}
+
+void Win32WindowPort::revokeDropTarget() {
+    if (!dropTarget_) return;
+    dropTarget_->detach();
+    if (window_) RevokeDragDrop(window_);
+    dropTarget_->Release();
+    dropTarget_ = nullptr;
+}
+
+LRESULT Win32WindowPort::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_DESTROY:
+            // The host destroyed its window (and ours with it) before closing
+            // the editor: OLE's registration must go while the window exists,
+            // and nothing may reach the frame through the window any more.
+            revokeDropTarget();
+            SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+            window_ = nullptr;
+            frame_.windowDestroyed();
+            break;
+        case WM_PAINT: {
+            if (!GetUpdateRect(window, nullptr, FALSE)) return 0;
+            PAINTSTRUCT paint;
+            HDC dc = BeginPaint(window, &paint);
+            if (dc) {
+                GdiSurface surface(dc);
+                frame_.paintWindow(surface);
+            }
+            EndPaint(window, &paint);
+            return 0;
+        }
+        case WM_CTLCOLOREDIT: {
+            View* focus = frame_.getFocusView();
+            Color font;
+            Color back;
+            if (!focus || !focus->getEditColors(font, back)) break;
+            HDC dc = reinterpret_cast<HDC>(wParam);
+            SetTextColor(dc, static_cast<COLORREF>(systemColor(font)));
+            SetBkColor(dc, static_cast<COLORREF>(systemColor(back)));
+            if (HBRUSH brush = CreateSolidBrush(static_cast<COLORREF>(systemColor(back)))) {
+                if (editBrush_) DeleteObject(editBrush_);
+                editBrush_ = brush;
+            }
+            return reinterpret_cast<LRESULT>(editBrush_);
+        }
+        case WM_LBUTTONDOWN:
+        case WM_RBUTTONDOWN:
+        case WM_MBUTTONDOWN: {
+            // A control may track the mouse in here, and the host may close
+            // the editor meanwhile (it gets idle calls): after buttonDown
+            // only locals are touched.
+            const Point where{static_cast<int>(LOWORD(lParam)), static_cast<int>(HIWORD(lParam))};
+            Frame& frame = frame_;
+            HDC dc = GetDC(window);
+            if (!dc) {
+                frame.buttonDown(nullptr, where);
+                return 0;
+            }
+            WindowDcSurface surface(window, dc);
+            frame.buttonDown(&surface, where);
+            return 0;
+        }
+        case WM_MOUSEWHEEL: {
+            // Hosts do not always forward the wheel to the editor; unhandled
+            // turns go on to the parent through the default procedure.
+            POINT where{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+            ScreenToClient(window, &where);
+            const float distance = static_cast<float>(GET_WHEEL_DELTA_WPARAM(wParam)) / WHEEL_DELTA;
+            if (frame_.wheelTurned({where.x, where.y}, distance)) return 0;
+            break;
+        }
+        default:
+            break;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+std::unique_ptr<WindowPort> Win32WindowSystem::createWindow(Frame& frame, void* parent, int width, int height) {
+    auto* parentWindow = static_cast<HWND>(parent);
+    if (!parentWindow || !IsWindow(parentWindow)) return nullptr;
+    HINSTANCE module = moduleHandle();
+    if (!acquireWindowClass(module)) return nullptr;
+    HWND window = CreateWindowExA(0, registeredClassName, "Window", WS_CHILD | WS_VISIBLE, 0, 0, width, height,
+                                  parentWindow, nullptr, module, nullptr);
+    // From here the port owns the window and the class use just taken.
+    auto* port = window ? new (std::nothrow) Win32WindowPort(frame, window) : nullptr;
+    if (!port) {
+        if (window) DestroyWindow(window);
+        releaseWindowClass(module);
+        return nullptr;
+    }
+    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(port));
+    return std::unique_ptr<WindowPort>(port);
+}
+
+std::unique_ptr<Surface> Win32WindowSystem::createOffscreen(WindowPort* window, int width, int height) {
+    HWND compatibleWith = window ? static_cast<HWND>(window->handle()) : nullptr;
+    return GdiOffscreen::create(compatibleWith, width, height);
+}
+
+std::uint32_t Win32WindowSystem::ticks() {
+    return GetTickCount();
+}
+
+void Win32WindowSystem::sleep(std::uint32_t ms) {
+    Sleep(ms);
+}
+
+unsigned Win32WindowSystem::mouseButtons() {
+    return currentMouseButtons();
+}
+
+void Win32WindowSystem::initializeOle() {
+    if (SUCCEEDED(OleInitialize(nullptr))) ++oleInitializations;
+}
+
+void Win32WindowSystem::uninitializeOle() {
+    if (oleInitializations <= 0) return;
+    --oleInitializations;
+    OleUninitialize();
+}
+
+}  // namespace klv::gui::win32
+
+namespace klv::gui {
+
+WindowSystem& platformWindowSystem() {
+    static win32::Win32WindowSystem system;
+    return system;
+}
+
+}  // namespace klv::gui
