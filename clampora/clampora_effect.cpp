@@ -1,8 +1,11 @@
 #include "clampora/clampora_effect.h"
 
 #include <cmath>
+#include <new>
 
+#include "clampora/clampora_editor.h"
 #include "host/editor_base.h"
+#include "host/entry.h"
 
 namespace klv::clampora {
 
@@ -47,6 +50,10 @@ ClamporaEffect::ClamporaEffect(AudioMasterCallback audioMaster)
         copyText(programs_[p].name, f.name, kProgramNameSize);
     }
 
+    // The editor attaches itself to the effect and lives as long as it.
+    editor_ = new (std::nothrow) ClamporaEditor(this);
+    if (!editor_) editorCreationFailed = true;
+
     setProgram(0);
     suspend();
 }
@@ -62,7 +69,10 @@ void ClamporaEffect::setParameter(VstInt32 index, float value) {
             applySideEffect(index, value);
         }
     }
-    if (editorOpen_ && editor) editor->postUpdate();
+    if (editorOpen() && editor) {
+        editor->setParameter(index, value);
+        editor->postUpdate();
+    }
 }
 
 // The stereo build honours the value and keeps a last-seen copy that the
@@ -138,7 +148,7 @@ void ClamporaEffect::setProgram(VstInt32 program) {
         // to the working value (the stored one may lie outside 0..1).
         engine_.jumpSmoothed(index, unitValue(target(index)));
     }
-    if (editorOpen_ && editor) editor->postUpdate();
+    if (editorOpen() && editor) editor->postUpdate();
 }
 
 // Settles the channel mode at the start of a block. An undecided
@@ -178,6 +188,7 @@ void ClamporaEffect::processReplacing(float** inputs, float** outputs, VstInt32 
 
 void ClamporaEffect::suspend() {
     engine_.reset(getSampleRate());
+    if (editor_) editor_->resetMeters();
 }
 
 }  // namespace klv::clampora

@@ -13,6 +13,8 @@
 
 namespace klv::clampora {
 
+class ClamporaEditor;
+
 class ClamporaEffect : public ProgramEffect<kNumParams> {
 public:
     static constexpr bool kStereoBuild = STEREO_DETECT != 0;
@@ -38,8 +40,9 @@ public:
     // True while the stereo build runs its linked-stereo path.
     bool linkedStereo() const { return stereoMode_; }
     int meterRingOffset() const { return ringOffset_; }
-    bool editorOpen() const { return editorOpen_; }
-    void setEditorOpen(bool open) { editorOpen_ = open; }
+    // Set while the editor's window is open (read on the audio thread too).
+    bool editorOpen() const { return editorOpen_.load(std::memory_order_relaxed); }
+    void setEditorOpen(bool open) { editorOpen_.store(open, std::memory_order_relaxed); }
 
 private:
     float target(int index) const { return targets_[index].load(std::memory_order_relaxed); }
@@ -53,7 +56,8 @@ private:
     std::atomic<float> targets_[kNumParams];
     float stereoLastSeen_ = 1.0f;  // last-seen copy of "stereo/mono"
     bool stereoMode_ = false;
-    bool editorOpen_ = false;
+    std::atomic<bool> editorOpen_{false};
+    ClamporaEditor* editor_ = nullptr;  // the base owns it as editor
     float hostSampleRate_ = 44100.0f;
     int ringOffset_ = 1;
     ClamporaEngine engine_;

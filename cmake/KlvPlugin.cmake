@@ -1,12 +1,54 @@
-# klv_add_plugin(<Name> CORE_SOURCES ... ENTRY_SOURCES ...)
+# klv_add_plugin(<Name> PREFIX <prefix> CORE_SOURCES ... ENTRY_SOURCES ...
+#                SKIN_DIR <dir> SKIN_IDS <id>... SKIN_SYMBOL <ns::name>)
 #
 # Builds, for one plug-in, a static core library per variant (what tests and
 # fuzzers link) and a loadable module per variant:
 #   <Name>        STEREO_DETECT=1   e.g. KLV_Clampora.so / .dll
 #   <Name>_mono   STEREO_DETECT=0   e.g. KLV_Clampora_mono.so / .dll
 # Core libraries are named <lower>_stereo_core and <lower>_mono_core.
+# The skin bitmaps SKIN_DIR/<id>.bmp become BITMAP resources of the Windows
+# DLLs, and elsewhere embedded bytes behind the ResourceTable SKIN_SYMBOL.
 function(klv_add_plugin name)
-  cmake_parse_arguments(ARG "" "PREFIX" "CORE_SOURCES;ENTRY_SOURCES" ${ARGN})
+  cmake_parse_arguments(ARG "" "PREFIX;SKIN_DIR;SKIN_SYMBOL" "CORE_SOURCES;ENTRY_SOURCES;SKIN_IDS" ${ARGN})
+  set(skin_sources "")
+  string(REGEX REPLACE "::[^:]*$" "" skin_namespace ${ARG_SKIN_SYMBOL})
+  string(REGEX REPLACE "^.*::" "" skin_symbol ${ARG_SKIN_SYMBOL})
+  if(WIN32)
+    set(rc ${CMAKE_CURRENT_BINARY_DIR}/${ARG_PREFIX}_skin.rc)
+    set(rc_text "")
+    foreach(id IN LISTS ARG_SKIN_IDS)
+      string(APPEND rc_text "${id} BITMAP \"${ARG_SKIN_DIR}/${id}.bmp\"\n")
+    endforeach()
+    file(CONFIGURE OUTPUT ${rc} CONTENT "${rc_text}")
+    set(skin_files "")
+    foreach(id IN LISTS ARG_SKIN_IDS)
+      list(APPEND skin_files ${ARG_SKIN_DIR}/${id}.bmp)
+    endforeach()
+    set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS "${skin_files}")
+    # The bitmaps are found through the module's resources: an empty table.
+    set(embedded ${CMAKE_CURRENT_BINARY_DIR}/${ARG_PREFIX}_skin.cpp)
+    execute_process(COMMAND ${CMAKE_COMMAND} -DOUTPUT=${embedded} -DNAMESPACE=${skin_namespace}
+                            -DSYMBOL=${skin_symbol} -DDIR=${ARG_SKIN_DIR} -DIDS= -P ${CMAKE_SOURCE_DIR}/cmake/EmbedResources.cmake)
+    set(skin_sources ${embedded})
+  else()
+    set(embedded ${CMAKE_CURRENT_BINARY_DIR}/${ARG_PREFIX}_skin.cpp)
+    set(skin_ids ${ARG_SKIN_IDS})
+    set(skin_files "")
+    if(KLV_HEADLESS)
+      set(skin_ids "")  # nothing draws in these builds
+    endif()
+    foreach(id IN LISTS skin_ids)
+      list(APPEND skin_files ${ARG_SKIN_DIR}/${id}.bmp)
+    endforeach()
+    string(REPLACE ";" "\\;" skin_id_list "${skin_ids}")
+    add_custom_command(OUTPUT ${embedded}
+      COMMAND ${CMAKE_COMMAND} -DOUTPUT=${embedded} -DNAMESPACE=${skin_namespace} -DSYMBOL=${skin_symbol}
+              -DDIR=${ARG_SKIN_DIR} "-DIDS=${skin_id_list}" -P ${CMAKE_SOURCE_DIR}/cmake/EmbedResources.cmake
+      DEPENDS ${skin_files} ${CMAKE_SOURCE_DIR}/cmake/EmbedResources.cmake
+      COMMENT "Embedding the skin bitmaps of ${name}")
+    set(skin_sources ${embedded})
+  endif()
+
   foreach(variant stereo mono)
     if(variant STREQUAL "stereo")
       set(detect 1)
@@ -16,16 +58,16 @@ function(klv_add_plugin name)
       set(out ${name}_mono)
     endif()
     set(core ${ARG_PREFIX}_${variant}_core)
-    add_library(${core} STATIC ${ARG_CORE_SOURCES})
+    add_library(${core} STATIC ${ARG_CORE_SOURCES} ${skin_sources})
     target_compile_definitions(${core} PUBLIC STEREO_DETECT=${detect})
-    target_link_libraries(${core} PUBLIC klv_host klv_display)
+    target_link_libraries(${core} PUBLIC klv_host klv_display klv_gui)
 
     set(module ${ARG_PREFIX}_${variant})
     add_library(${module} MODULE ${ARG_ENTRY_SOURCES} ${CMAKE_SOURCE_DIR}/host/entry.cpp)
     target_link_libraries(${module} PRIVATE ${core})
     set_target_properties(${module} PROPERTIES OUTPUT_NAME ${out} PREFIX "")
     if(WIN32)
-      target_sources(${module} PRIVATE ${CMAKE_SOURCE_DIR}/host/exports.def)
+      target_sources(${module} PRIVATE ${CMAKE_SOURCE_DIR}/host/exports.def ${rc})
       # Self-contained DLLs: only system DLLs are imported.
       target_link_options(${module} PRIVATE -static -static-libgcc -static-libstdc++)
     else()

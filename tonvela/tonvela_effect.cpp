@@ -1,8 +1,11 @@
 #include "tonvela/tonvela_effect.h"
 
 #include <cmath>
+#include <new>
 
 #include "host/editor_base.h"
+#include "host/entry.h"
+#include "tonvela/tonvela_editor.h"
 
 namespace klv::tonvela {
 
@@ -37,6 +40,10 @@ TonvelaEffect::TonvelaEffect(AudioMasterCallback audioMaster)
             if (i != kMix && i != kStereoMono) slotOf(p, i) = f.values[i];
         copyText(programs_[p].name, f.name, kProgramNameSize);
     }
+
+    // The editor attaches itself to the effect and lives as long as it.
+    editor_ = new (std::nothrow) TonvelaEditor(this);
+    if (!editor_) editorCreationFailed = true;
 
     setProgram(0);
     suspend();
@@ -103,7 +110,10 @@ void TonvelaEffect::setParameter(VstInt32 index, float value) {
             slotOf(curProgram, index) = stored;
         }
     }
-    if (editorOpen_ && editor) editor->postUpdate();
+    if (editorOpen() && editor) {
+        editor->setParameter(index, value);
+        editor->postUpdate();
+    }
 }
 
 // The stereo build honours the value (-1 or below: ask the host at the
@@ -225,7 +235,7 @@ void TonvelaEffect::processReplacing(float** inputs, float** outputs, VstInt32 s
 
 void TonvelaEffect::suspend() {
     engine_.reset(getSampleRate());
-    // An attached editor will be asked to reset its meters here.
+    if (editor_) editor_->resetMeters();
 }
 
 }  // namespace klv::tonvela

@@ -13,6 +13,8 @@
 
 namespace klv::tonvela {
 
+class TonvelaEditor;
+
 class TonvelaEffect : public ProgramEffect<kNumParams> {
 public:
     static constexpr bool kStereoBuild = STEREO_DETECT != 0;
@@ -42,8 +44,9 @@ public:
     int meterDelayBlocks() const { return meterDelay_; }
 
     bool monoMode() const;
-    bool editorOpen() const { return editorOpen_; }
-    void setEditorOpen(bool open) { editorOpen_ = open; }
+    // Set while the editor's window is open (read on the audio thread too).
+    bool editorOpen() const { return editorOpen_.load(std::memory_order_relaxed); }
+    void setEditorOpen(bool open) { editorOpen_.store(open, std::memory_order_relaxed); }
 
 private:
     static float load(const std::atomic<float>& v) { return v.load(std::memory_order_relaxed); }
@@ -58,7 +61,8 @@ private:
     std::atomic<float> normalisers_[kNumShapes];
     std::atomic<float> inverseHarmonic_{1.0f};  // 1/T
     std::atomic<float> bassFactor_{1.0f};       // F
-    bool editorOpen_ = false;
+    std::atomic<bool> editorOpen_{false};
+    TonvelaEditor* editor_ = nullptr;  // the base owns it as editor
     int meterDelay_ = 1;
     TonvelaEngine engine_;
 };

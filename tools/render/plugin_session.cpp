@@ -121,8 +121,18 @@ std::string locatePlugin(const std::string& nameOrPath) {
 
 PluginSession::PluginSession(const std::string& path, const hostkit::HostConfig& config) : path_(path) {
     if (!library_.open(path)) throw RenderError(kExitPlugin, "cannot load " + path + ": " + library_.error());
+    create(library_.defaultEntry(), config);
+}
+
+PluginSession::PluginSession(const std::string& name, hostkit::EntryProc entry, const hostkit::HostConfig& config)
+    : path_(name) {
+    create(entry, config);
+}
+
+void PluginSession::create(hostkit::EntryProc entry, const hostkit::HostConfig& config) {
+    const std::string& path = path_;
     hostkit::PluginInstance::CreateResult result;
-    instance_ = hostkit::PluginInstance::create(library_.defaultEntry(), config, result);
+    instance_ = hostkit::PluginInstance::create(entry, config, result);
     switch (result) {
         case hostkit::PluginInstance::CreateResult::kCreated:
             break;

@@ -27,6 +27,8 @@ public:
     // Loads the library and creates the effect; throws RenderError(kExitPlugin)
     // when the library is not a VST 2 plug-in.
     PluginSession(const std::string& path, const hostkit::HostConfig& config);
+    // An effect linked into this program, created through entry.
+    PluginSession(const std::string& name, hostkit::EntryProc entry, const hostkit::HostConfig& config);
     // Suspends if running, then closes the effect before the library.
     ~PluginSession();
     PluginSession(const PluginSession&) = delete;
@@ -61,6 +63,8 @@ public:
     void processBlock(float** inputs, float** outputs, int frames, bool accumulate) noexcept;
 
 private:
+    void create(hostkit::EntryProc entry, const hostkit::HostConfig& config);
+
     std::string path_;
     hostkit::PluginLibrary library_;
     std::unique_ptr<hostkit::PluginInstance> instance_;

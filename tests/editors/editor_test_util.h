@@ -1,0 +1,55 @@
+// Both plug-ins' editors opened by a recording host on the memory window
+// system, driven by a scripted pointer.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "gui/frame.h"
+#include "gui/parameter_editor.h"
+#include "gui/raster/memory_window.h"
+#include "host/effect_base.h"
+#include "tools/hostkit/plugin_host.h"
+
+namespace klv::test {
+
+template <class Effect>
+AEffect* KLV_CALL makeEffect(AudioMasterCallback host) {
+    return (new Effect(host))->getAeffect();
+}
+
+class OpenEditor {
+public:
+    using Step = gui::raster::MemoryWindowSystem::PointerState;
+
+    explicit OpenEditor(hostkit::EntryProc entry, hostkit::HostConfig config = {});
+    ~OpenEditor();
+
+    hostkit::PluginInstance& plugin() { return *plugin_; }
+    gui::ParameterEditor& editor() { return *editor_; }
+    gui::Frame& frame() { return *editor_->getFrame(); }
+    gui::raster::MemoryWindowPort& port() { return *static_cast<gui::raster::MemoryWindowPort*>(frame().window()); }
+    std::uint32_t pixel(int x, int y) { return port().pixels().at(x, y); }
+
+    long open();
+    void idle() { plugin_->dispatch(effEditIdle); }
+    // A press at where with buttons held, then the pointer as scripted at
+    // the following steps of the drag (each state held for two steps).
+    void click(gui::Point where, unsigned buttons, std::vector<Step> script = {});
+    // Audio through processReplacing: frames of a sine of amplitude peak at
+    // hz (0: silence) on every input, in blocks of 512.
+    void play(float peak, float hz, int frames);
+    // The host calls of one kind.
+    std::vector<hostkit::CallbackRecord> callsOf(std::int32_t opcode) const;
+    // The text a read-out shows now.
+    std::string readoutText(int index);
+
+    gui::raster::MemoryWindowSystem windows;
+
+private:
+    std::unique_ptr<hostkit::PluginInstance> plugin_;
+    gui::ParameterEditor* editor_;
+    double phase_ = 0.0;
+};
+
+}  // namespace klv::test
