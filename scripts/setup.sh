@@ -8,12 +8,16 @@ here=$(dirname "$0")
 # shellcheck source=platform.sh
 source "$here/platform.sh"
 
-# Native build: plug-ins, renderer (libsndfile), unit tests and benchmarks.
-basic=(build-essential cmake ninja-build pkg-config libsndfile1-dev libgtest-dev libbenchmark-dev)
+# Native build: plug-ins (X11 editors whose text is rendered at build time
+# from Liberation Sans with FreeType), renderer (libsndfile), PNG pictures
+# (zlib), unit tests and benchmarks.
+basic=(build-essential cmake ninja-build pkg-config libsndfile1-dev libx11-dev libxext-dev zlib1g-dev
+       libfreetype-dev fonts-liberation2 libgtest-dev libbenchmark-dev)
 # test-all.sh: sanitizer and fuzz builds (clang), formatting check (git,
-# clang-format), Windows DLLs (mingw-w64) run under Wine.
+# clang-format), Windows DLLs (mingw-w64) run under Wine, editor windows
+# under Xvfb driven by xdotool, skin bitmap checks (python3).
 full=("${basic[@]}" git clang libclang-rt-14-dev clang-format g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-      wine wine64)
+      wine wine64 xvfb xauth xdotool python3)
 if can_run_32bit; then
   # 32-bit DLLs run under the 32-bit Wine loader.
   full+=(wine32:i386)

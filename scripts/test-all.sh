@@ -4,11 +4,14 @@
 #      renderer and editor-window tests (CTest)
 #   2. the Linux libraries export exactly the two entry names
 #   3. the same tests built with AddressSanitizer + UndefinedBehaviorSanitizer
-#   4. 32- and 64-bit Windows DLLs cross-compiled, checked with objdump and
-#      run under Wine (the 32-bit runs only where 32-bit programs can run)
-#   5. where they cannot: the 32-bit arithmetic checked under qemu
-#   6. the effect fuzzers (libFuzzer, clang, ASan + UBSan), about a minute
-#   7. formatting check
+#   4. the editor tests built with ThreadSanitizer, with a ten-second
+#      automation storm per editor
+#   5. 32- and 64-bit Windows DLLs cross-compiled, checked with objdump and
+#      run under Wine, editors included (the 32-bit runs only where 32-bit
+#      programs can run)
+#   6. where they cannot: the 32-bit arithmetic checked under qemu
+#   7. the effect fuzzers (libFuzzer, clang, ASan + UBSan), about a minute
+#   8. formatting check
 # Ends with what ran where, and "Summary: N passed, N failed".
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -52,6 +55,17 @@ sanitized() {
   configure_build build-asan -DKLV_SANITIZE=address,undefined &&
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
       ctest --test-dir build-asan -j "$jobs" --output-on-failure
+}
+
+# The editors under an automation storm (one thread sets every parameter as
+# fast as it can while the window's thread idles and draws), built with
+# ThreadSanitizer: only the editor tests are built there.
+thread_sanitizer() {
+  cmake -S "$root" -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
+    -DKLV_SANITIZE=thread >/dev/null &&
+    cmake --build build-tsan -j "$jobs" --target editor_tests &&
+    KLV_STORM_MS=10000 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+      build-tsan/bin/editor_tests --gtest_brief=1
 }
 
 # Runs a Windows program under Wine with the loader of its width. Debian's
@@ -117,7 +131,11 @@ wine_tests() {
         env WINELOADER="$(wine_loader "$bits")" timeout 900 "$(wine_loader "$bits")" \
         "$dir/bin/klv-wine-host.exe" --digest "$dir/plugins/$name" || ok=1
     done
-    notes+=("Windows $bits-bit: DLLs built, checked and run under Wine")
+    # The editors in real windows: checks of the window and a misbehaving
+    # host, then xdotool's drags and clicks, and the screenshots.
+    echo "-- Wine, $bits-bit: editors"
+    bash tests/wine/run-editor-tests.sh "$bits" "$dir" build | tail -n 12 || ok=1
+    notes+=("Windows $bits-bit: DLLs built, checked and run under Wine, editors included")
   done
   wineserver -k 2>/dev/null || true
   return $ok
@@ -160,7 +178,7 @@ linux32_arithmetic() {
     return 0
   fi
   configure_build build-linux32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-linux32.cmake" \
-    -DKLV_TESTS=OFF -DKLV_DIGEST_TOOL=ON || return 1
+    -DKLV_TESTS=OFF -DKLV_DIGEST_TOOL=ON -DKLV_HEADLESS=ON || return 1
   local ok=0 kind name
   for kind in clampora clampora-mono tonvela tonvela-mono; do
     name=$(dll_name "$kind")
@@ -233,6 +251,7 @@ formatting() {
 step "native build and tests" native
 step "Linux exports" check_linux_exports
 step "sanitizer build and tests" sanitized
+step "editors under ThreadSanitizer" thread_sanitizer
 step "Windows DLLs under Wine" wine_tests
 step "32-bit arithmetic under qemu" linux32_arithmetic
 step "fuzzing" fuzzing
