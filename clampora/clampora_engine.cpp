@@ -160,7 +160,9 @@ void ClamporaEngine::reset(float sampleRate) noexcept {
     attackCoef_ = 0.0f;
     releaseCoef_ = 0.0f;
     setSideChain(scFrequency_, scQ_, sampleRate);
-    std::memset(rings_.values, 0, sizeof rings_.values);
+    for (auto& ring : rings_.values) {
+        for (auto& entry : ring) entry = 0.0f;
+    }
     clearDrivenLines();
     clearDryLines();
     clearLimiterLines();

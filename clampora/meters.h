@@ -2,6 +2,8 @@
 // block into eight rings that the editor reads a few blocks later.
 #pragma once
 
+#include "host/relaxed.h"
+
 namespace klv::clampora {
 
 constexpr int kRingSize = 256;
@@ -37,15 +39,18 @@ struct ChannelMeter {
     float holdTime = 0.0f;  // samples since the held peak was last raised
 };
 
+// Written by the audio calls and read by the editor's idle on another
+// thread: every entry and index is one relaxed atomic value.
 struct MeterRings {
-    float values[kNumRings][kRingSize] = {};
-    int writeIndex = 1;
-    int readIndex = 0;
+    Relaxed<float> values[kNumRings][kRingSize];
+    Relaxed<int> writeIndex{1};
+    Relaxed<int> readIndex{0};
 
     MeterReading read(int channel) const noexcept {
         const int c = channel == 0 ? 0 : 1;
-        return {values[kRingLevelL + c][readIndex], values[kRingPeakL + c][readIndex],
-                values[kRingClipL + c][readIndex], values[kRingGainL + c][readIndex]};
+        const int r = readIndex;
+        return {values[kRingLevelL + c][r], values[kRingPeakL + c][r], values[kRingClipL + c][r],
+                values[kRingGainL + c][r]};
     }
 };
 

@@ -231,7 +231,7 @@ void TonvelaEngine::reset(float filterRate) noexcept {
     redesignTreble();
     redesignBass();
     for (auto& ring : history_.rings)
-        for (float& v : ring) v = 0.0f;
+        for (auto& v : ring) v = 0.0f;
 }
 
 void TonvelaEngine::setMeterDelay(int delay) noexcept {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "host/relaxed.h"
 #include "host/sample_ops.h"
 #include "tonvela/tonvela_params.h"
 
@@ -68,10 +69,12 @@ constexpr int kMeterRingMask = kMeterRingSize - 1;
 // Hand-over of meter values from the audio thread to the editor: rings 0/1
 // level left/right, 2/3 held peak, 4/5 clip flag. The read position trails
 // the write position by the meter delay.
+// Written by the audio calls and read by the editor's idle on another
+// thread: every entry and position is one relaxed atomic value.
 struct MeterHistory {
-    float rings[6][kMeterRingSize] = {};
-    int writePosition = 1;
-    int readPosition = 0;
+    Relaxed<float> rings[6][kMeterRingSize];
+    Relaxed<int> writePosition{1};
+    Relaxed<int> readPosition{0};
 };
 
 // Delay in audio calls between processing a block and showing its meters.

@@ -1,15 +1,18 @@
-// Automation storm: one thread sets every parameter in turn as fast as it
-// can while the window's thread idles and draws the editor. Built with
-// ThreadSanitizer by the test script, where it must run clean; afterwards
-// the editor shows the final values.
+// Two threads at the editor: an automation storm (one thread sets every
+// parameter in turn as fast as it can while the window's thread idles and
+// draws; afterwards the editor shows the final values), and the audio
+// running while the editor opens and closes. Built with ThreadSanitizer by
+// the test script, where they must run clean.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
+#include <vector>
 
 #include "clampora/clampora_effect.h"
+#include "gui/needle_meter.h"
 #include "tests/editors/editor_test_util.h"
 #include "tonvela/tonvela_effect.h"
 
@@ -45,6 +48,39 @@ void storm(hostkit::EntryProc entry, int numParams, std::vector<int> followWorki
         EXPECT_EQ(c->getValue(), e.plugin().getParameter(index)) << index;
         EXPECT_FALSE(c->isDirty()) << index;
     }
+}
+
+// The editor opened, idled and closed 50 times while another thread runs
+// the audio: the meters read the rings as they are written, never waiting.
+void openAndCloseWhileAudioRuns(hostkit::EntryProc entry) {
+    OpenEditor e(entry);
+    std::atomic<bool> done{false};
+    std::thread audio([&] {
+        std::vector<float> in(512), out(512);
+        for (int i = 0; i < 512; ++i) in[i] = 0.5f * static_cast<float>((i * 37) % 64 - 32) / 32.0f;
+        float* inputs[2] = {in.data(), in.data()};
+        float* outputs[2] = {out.data(), out.data()};
+        while (!done.load()) e.plugin().processReplacing(inputs, outputs, 512);
+    });
+    for (int round = 0; round < 50; ++round) {
+        e.plugin().dispatch(effEditClose);
+        ASSERT_EQ(e.open(), 1);
+        for (int i = 0; i < 3; ++i) e.idle();
+    }
+    done = true;
+    audio.join();
+    e.idle();
+    e.idle();
+    auto* meter = static_cast<gui::NeedleMeter*>(e.frame().viewAt(0));
+    EXPECT_GT(meter->input(0), 0.01f);  // the music reached the needle
+}
+
+TEST(EditorWithAudio, Clampora) {
+    openAndCloseWhileAudioRuns(&makeEffect<clampora::ClamporaEffect>);
+}
+
+TEST(EditorWithAudio, Tonvela) {
+    openAndCloseWhileAudioRuns(&makeEffect<tonvela::TonvelaEffect>);
 }
 
 TEST(EditorStorm, Clampora) {
