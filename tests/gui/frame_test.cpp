@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gui/draw_context.h"
@@ -31,7 +32,12 @@ private:
     std::vector<std::string>& log_;
 };
 
-class FrameTest : public ::testing::Test, public EditorFixture {
+// The views' log outlives the editor, whose closing destroys them.
+struct ViewLog {
+    std::vector<std::string> log;
+};
+
+class FrameTest : public ::testing::Test, public ViewLog, public EditorFixture {
 protected:
     ProbeView* add(char id, Rect r) {
         auto* v = new ProbeView(id, r, log);
@@ -39,7 +45,6 @@ protected:
         return v;
     }
     std::vector<std::string> takeLog() { return std::exchange(log, {}); }
-    std::vector<std::string> log;
 };
 
 TEST_F(FrameTest, ClicksGoToTheLastEnabledViewUnderThePointerEdgesIncluded) {

@@ -34,9 +34,12 @@ TestEditor::TestEditor(EffectBase* effect, gui::raster::MemoryWindowSystem& s) :
 }
 
 long TestEditor::open(void* parentWindow) {
+    destroyFrame();
     GuiEditorBase::open(parentWindow);
     frame_ = new gui::Frame({0, 0, kWidth, kHeight}, parentWindow, this);
-    return frame_->window() ? 1 : 0;
+    if (frame_->window()) return 1;
+    destroyFrame();
+    return 0;
 }
 
 void TestEditor::update() {
