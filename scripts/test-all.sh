@@ -27,8 +27,9 @@ passed=0
 failed=0
 failures=()
 notes=()
+times=()
 step() {
-  local name=$1
+  local name=$1 start=$SECONDS
   shift
   echo "== $name"
   if "$@"; then
@@ -38,6 +39,7 @@ step() {
     failures+=("$name")
     echo "!! $name failed"
   fi
+  times+=("$(printf '%5d s  %s' $((SECONDS - start)) "$name")")
 }
 
 configure_build() {
@@ -258,6 +260,7 @@ step "fuzzing" fuzzing
 step "formatting" formatting
 
 echo
+printf '%s\n' "${times[@]}"
 printf '%s\n' "${notes[@]}"
 [ ${#failures[@]} -gt 0 ] && printf 'failed step: %s\n' "${failures[@]}"
 echo "Summary: $passed passed, $failed failed"
