@@ -15,8 +15,8 @@
 #include "clampora/clampora_effect.h"
 #include "gui/draw_context.h"
 #include "gui/frame.h"
-#include "gui/parameter_editor.h"
 #include "gui/raster/memory_window.h"
+#include "host/parameter_editor.h"
 #include "tonvela/tonvela_effect.h"
 
 namespace klv::bench {
@@ -29,7 +29,7 @@ template <class Effect>
 struct OpenEditor {
     Effect effect{quietHost};
     gui::raster::MemoryWindowSystem windows;
-    gui::ParameterEditor& editor = *static_cast<gui::ParameterEditor*>(effect.getEditor());
+    ParameterEditor& editor = *static_cast<ParameterEditor*>(effect.getEditor());
 
     OpenEditor() {
         effect.setSampleRate(44100.0f);

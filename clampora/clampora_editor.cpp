@@ -1,10 +1,8 @@
 #include "clampora/clampora_editor.h"
 
-#include <iterator>
-
 #include "clampora/clampora_effect.h"
+#include "clampora/output_stage.h"
 #include "display/value_format.h"
-#include "gui/frame.h"
 
 namespace klv::clampora {
 
@@ -19,7 +17,7 @@ using display::formatPercent;
 using display::formatReleaseTime;
 using display::formatShortNumber;
 using display::formatSlope;
-using Editor = gui::ParameterEditor;
+using Editor = ParameterEditor;
 constexpr auto kParameter = Editor::kParameterValue;
 constexpr auto kWorking = Editor::kWorkingValue;
 
@@ -46,11 +44,17 @@ enum Skin {
 constexpr Editor::MeterPlace kMeters[] = {{{69, 18, 201, 99}, kDialLeft, {130, 88, 0, 0}, kLampLeft, {136, 111}},
                                           {{233, 18, 365, 99}, kDialRight, {292, 88, 0, 0}, kLampRight, {298, 111}}};
 
+// The output stage's state as the effect reads "sat": a fraction shows the
+// stage that runs.
+int outputStage(float value) {
+    return static_cast<int>(satModeOf(value));
+}
+
 // In the window's order; the output stage is a three-state switch.
 constexpr Editor::ButtonRow kButtons[] = {
-    {kProcess, {197, 130, 237, 143}, kProcessButton, 2},     {kDelay, {74, 130, 114, 143}, kDelayButton, 2},
-    {kScListen, {136, 130, 176, 143}, kListenButton, 2},     {kRmsPeak, {258, 130, 298, 143}, kDetectorButton, 2},
-    {kSat, {320, 130, 360, 143}, kStageSwitch, 3},           {kPrePost, {189, 103, 245, 117}, kMeterPointButton, 2},
+    {kProcess, {197, 130, 237, 143}, kProcessButton, 2},        {kDelay, {74, 130, 114, 143}, kDelayButton, 2},
+    {kScListen, {136, 130, 176, 143}, kListenButton, 2},        {kRmsPeak, {258, 130, 298, 143}, kDetectorButton, 2},
+    {kSat, {320, 130, 360, 143}, kStageSwitch, 3, outputStage}, {kPrePost, {189, 103, 245, 117}, kMeterPointButton, 2},
     {kStereoMono, {207, 74, 227, 88}, kStereoMonoButton, 2},
 };
 
@@ -86,63 +90,48 @@ constexpr Editor::FaderRow kMixFader = {
     false,
     1.0f};
 
-constexpr const char* kAbout[] = {"KLV Clampora v 1.5", "compressor for mix bus and channel",
-                                  "peak / RMS detection, look-ahead, output stage"};
+// The effect may settle its channel mode on its own.
+constexpr int kFollowers[] = {kStereoMono};
+
+const Editor::Layout kLayout = {
+    kSkin,
+    ClamporaEditor::kWidth,
+    ClamporaEditor::kHeight,
+    kNumParams,
+    display::formatClamporaName,
+    gui::NeedleMeter::kFourInputs,
+    {kMeters[0], kMeters[1]},
+    kButtons,
+    kKnobs,
+    kKnobHandle,
+    kVerticalFaders,
+    kFaderHandle,
+    kMixFader,
+    kMixHandle,
+    kMixBackground,
+    ClamporaEditor::kAboutTag,
+    kAboutPicture,
+    {"KLV Clampora v 1.5", "compressor for mix bus and channel", "peak / RMS detection, look-ahead, output stage"},
+    kFollowers,
+};
 
 }  // namespace
 
-ClamporaEditor::ClamporaEditor(ClamporaEffect* effect)
-    : ParameterEditor(effect, kNumParams, kSkin, kWidth, kHeight, display::formatClamporaName), effect_(effect) {}
-
-void ClamporaEditor::createControls() {
-    meters_[0] = addMeter(true, kMeters[0]);
-    meters_[1] = addMeter(true, kMeters[1]);
-    for (const ButtonRow& row : kButtons) addButton(row);
-    stereoMono_ = control(kStereoMono);
-    addKnobs(kKnobs, static_cast<int>(std::size(kKnobs)), kKnobHandle);
-    for (const FaderRow& row : kVerticalFaders) addFader(row, true, kFaderHandle);
-    addFader(kMixFader, false, kMixHandle, kMixBackground);
-    addAbout(kAboutTag, kAboutPicture, kAbout);
-}
-
-void ClamporaEditor::forgetControls() {
-    meters_[0] = meters_[1] = nullptr;
-    stereoMono_ = nullptr;
-}
-
-float ClamporaEditor::workingValue(int index) {
-    return effect_->getParameterValue(index);
-}
-
-void ClamporaEditor::setEditorOpen(bool open) {
-    effect_->setEditorOpen(open);
-}
-
-bool ClamporaEditor::editorOpen() const {
-    return effect_->editorOpen();
-}
+ClamporaEditor::ClamporaEditor(ClamporaEffect* effect) : ParameterEditor(effect, kLayout), effect_(effect) {}
 
 // The meters show what the rings held a host's output latency ago: the black
 // needle the level raised by about 4 dB, the blue one the gain-reduction
 // ratio lowered by about 14 dB (no reduction rests there), the red one the
 // held peak.
-void ClamporaEditor::idle() {
-    GuiEditorBase::idle();
-    if (!editorOpen() || !frame_) return;
+void ClamporaEditor::feedMeters(gui::NeedleMeter& left, gui::NeedleMeter& right) {
+    gui::NeedleMeter* meters[] = {&left, &right};
     for (int channel = 0; channel < 2; ++channel) {
         const MeterReading r = effect_->meterReading(channel);
-        gui::NeedleMeter* m = meters_[channel];
-        m->setLevel(r.level * 1.58f);
-        m->setLamp(r.clip);
-        m->setGainReduction(r.gainReduction * 0.1995f);
-        m->setPeak(r.peak);
+        meters[channel]->setLevel(r.level * 1.58f);
+        meters[channel]->setLamp(r.clip);
+        meters[channel]->setGainReduction(r.gainReduction * 0.1995f);
+        meters[channel]->setPeak(r.peak);
     }
-    // The effect may settle its channel mode on its own.
-    stereoMono_->setValue(effect_->getParameterValue(kStereoMono));
-}
-
-void ClamporaEditor::resetMeters() {
-    if (editorOpen()) zeroMeters(meters_);
 }
 
 }  // namespace klv::clampora

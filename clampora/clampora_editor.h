@@ -3,8 +3,7 @@
 // the effect's meter rings, 22 read-outs and the about panel.
 #pragma once
 
-#include "gui/needle_meter.h"
-#include "gui/parameter_editor.h"
+#include "host/parameter_editor.h"
 
 namespace klv::clampora {
 
@@ -13,7 +12,7 @@ class ClamporaEffect;
 // The compressor's skin bitmaps (embedded where there are no resources).
 extern const gui::ResourceTable kSkin;
 
-class ClamporaEditor : public gui::ParameterEditor {
+class ClamporaEditor : public ParameterEditor {
 public:
     static constexpr int kWidth = 435;
     static constexpr int kHeight = 232;
@@ -21,22 +20,11 @@ public:
 
     explicit ClamporaEditor(ClamporaEffect* effect);
 
-    void idle() override;
-    void resetMeters() override;
-
-    gui::NeedleMeter* meter(int channel) const { return meters_[channel == 0 ? 0 : 1]; }
-
 protected:
-    void createControls() override;
-    float workingValue(int index) override;
-    void setEditorOpen(bool open) override;
-    bool editorOpen() const override;
-    void forgetControls() override;
+    void feedMeters(gui::NeedleMeter& left, gui::NeedleMeter& right) override;
 
 private:
     ClamporaEffect* effect_;
-    gui::NeedleMeter* meters_[2] = {};
-    gui::Control* stereoMono_ = nullptr;
 };
 
 }  // namespace klv::clampora

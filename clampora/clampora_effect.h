@@ -33,6 +33,7 @@ public:
 
     // Working units for the editor's read-outs (gain factors, Hz, Q).
     float getParameterValue(VstInt32 index);
+    float workingValue(VstInt32 index) override { return getParameterValue(index); }
     // What the editor shows for a channel (0 or 1), read at the ring read index.
     MeterReading meterReading(int channel) const { return engine_.meter(channel); }
     const ClamporaEngine& engine() const { return engine_; }
@@ -40,9 +41,6 @@ public:
     // True while the stereo build runs its linked-stereo path.
     bool linkedStereo() const { return stereoMode_; }
     int meterRingOffset() const { return ringOffset_; }
-    // Set while the editor's window is open (read on the audio thread too).
-    bool editorOpen() const { return editorOpen_.load(std::memory_order_relaxed); }
-    void setEditorOpen(bool open) { editorOpen_.store(open, std::memory_order_relaxed); }
 
 private:
     float target(int index) const { return targets_[index].load(std::memory_order_relaxed); }
@@ -56,7 +54,6 @@ private:
     std::atomic<float> targets_[kNumParams];
     float stereoLastSeen_ = 1.0f;  // last-seen copy of "stereo/mono"
     bool stereoMode_ = false;
-    std::atomic<bool> editorOpen_{false};
     ClamporaEditor* editor_ = nullptr;  // the base owns it as editor
     float hostSampleRate_ = 44100.0f;
     int ringOffset_ = 1;

@@ -7,6 +7,7 @@
 #include "clampora/compressor_passes.h"
 #include "clampora/meters.h"
 #include "clampora/output_stage.h"
+#include "host/relaxed.h"
 #include "host/sample_ops.h"
 
 namespace klv::clampora {
@@ -110,8 +111,9 @@ private:
     int holdCounter_ = 0;
 
     float dryWeight_ = 1.0f;
-    float scFrequency_ = 2500.0f;
-    float scQ_ = 1.0f;
+    // Read by the editor's thread too.
+    Relaxed<float> scFrequency_{2500.0f};
+    Relaxed<float> scQ_{1.0f};
     float scRate_ = 44100.0f;  // rate the side-chain filter was designed for
     SideChainFilter filters_[2];
 

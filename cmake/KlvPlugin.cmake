@@ -60,7 +60,7 @@ function(klv_add_plugin name)
     set(core ${ARG_PREFIX}_${variant}_core)
     add_library(${core} STATIC ${ARG_CORE_SOURCES} ${skin_sources})
     target_compile_definitions(${core} PUBLIC STEREO_DETECT=${detect})
-    target_link_libraries(${core} PUBLIC klv_host klv_display klv_gui)
+    target_link_libraries(${core} PUBLIC klv_host klv_display klv_editor)
 
     set(module ${ARG_PREFIX}_${variant})
     add_library(${module} MODULE ${ARG_ENTRY_SOURCES} ${CMAKE_SOURCE_DIR}/host/entry.cpp)

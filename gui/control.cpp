@@ -3,17 +3,16 @@
 #include "gui/bitmap.h"
 #include "gui/draw_context.h"
 #include "gui/frame.h"
-#include "host/gui_editor_base.h"
 
 namespace klv::gui {
 
 Control::Control(Rect size, ControlListener* listener, int tag, Bitmap* background)
-    : View(size), listener_(listener), tag_(tag) {
-    setBackground(background);
-}
+    : View(size), listener_(listener), tag_(tag), background_(background) {}
 
-Control::~Control() {
-    if (background_) background_->release();
+Control::~Control() = default;
+
+void Control::setBackground(Bitmap* background) {
+    background_ = background;
 }
 
 void Control::update(DrawContext& context) {
@@ -21,43 +20,41 @@ void Control::update(DrawContext& context) {
 }
 
 bool Control::isDirty() const {
-    return getValue() != getOldValue() || View::isDirty();
+    return value_ != oldValue_ || View::isDirty();
 }
 
 void Control::setDirty(bool dirty) {
     View::setDirty(dirty);
     if (dirty)
-        oldValue_.store(getValue() == -1.0f ? 0.0f : -1.0f, std::memory_order_relaxed);
+        oldValue_ = value_ == -1.0f ? 0.0f : -1.0f;
     else
-        oldValue_.store(getValue(), std::memory_order_relaxed);
+        oldValue_ = value_;
 }
 
 void Control::drawn(float v) {
     View::setDirty(false);
-    oldValue_.store(v, std::memory_order_relaxed);
+    oldValue_ = v;
+}
+
+void Control::notifyListener(DrawContext* context) {
+    if (parent_ && parent_->isClosing()) return;
+    if (listener_) listener_->valueChanged(context, this);
 }
 
 void Control::doIdle() {
-    if (parent_ && parent_->getEditor()) parent_->getEditor()->trackingIdle();
-}
-
-void Control::setBackground(Bitmap* background) {
-    if (background) background->retain();
-    if (background_) background_->release();
-    background_ = background;
+    if (parent_ && parent_->owner()) parent_->owner()->trackingIdle();
 }
 
 void Control::clampValue() {
-    const float v = getValue();
-    if (v > max_)
-        setValue(max_);
-    else if (v < min_)
-        setValue(min_);
+    if (value_ > max_)
+        value_ = max_;
+    else if (value_ < min_)
+        value_ = min_;
 }
 
 void Control::resetToDefault(DrawContext& context) {
-    const float before = getValue();
-    setValue(default_);
+    const float before = value_;
+    value_ = default_;
     if (before != default_) notifyListener(&context);
 }
 
@@ -70,6 +67,66 @@ bool Control::turnWheel(DrawContext* context, float distance) {
     clampValue();
     if (isDirty()) notifyListener(context);
     return true;
+}
+
+bool Control::dragStep(Point, unsigned) {
+    return false;
+}
+
+void Control::startDrag(DrawContext& context, Point where) {
+    dragging_ = true;
+    lastSent_ = getValue();
+    if (parent_) {
+        parent_->captureDrag(this);
+        parent_->beginEdit(tag_);
+    }
+    stepDrag(context, where, context.getMouseButtons());
+}
+
+// Any call out of here may close the editor: the frame then ends this drag
+// (dragCancelled) before the call returns, and what follows finds
+// dragging_ cleared and the frame closing.
+void Control::stepDrag(DrawContext& context, Point where, unsigned buttons) {
+    if (!dragging_) return;
+    lastPoint_ = where;
+    if (!dragStep(where, buttons)) {
+        endDrag();
+        return;
+    }
+    if (getValue() != lastSent_) {
+        lastSent_ = getValue();
+        notifyListener(&context);
+    }
+    if (dragging_) doIdle();
+}
+
+// A motion without the left button: its release went elsewhere.
+void Control::mouseMoved(DrawContext& context, Point where) {
+    if (!dragging_) return;
+    const unsigned buttons = context.getMouseButtons();
+    if (!(buttons & kLeftButton))
+        endDrag();
+    else
+        stepDrag(context, where, buttons);
+}
+
+// Where the button went up is the drag's last point.
+void Control::mouseReleased(DrawContext& context, Point where) {
+    if (!dragging_) return;
+    if (where.x != lastPoint_.x || where.y != lastPoint_.y)
+        stepDrag(context, where, context.getMouseButtons() | kLeftButton);
+    if (dragging_) endDrag();
+}
+
+void Control::dragCancelled() {
+    if (dragging_) endDrag();
+}
+
+void Control::endDrag() {
+    dragging_ = false;
+    if (!parent_) return;
+    parent_->endEdit(tag_);
+    parent_->releaseDrag(this);
 }
 
 }  // namespace klv::gui

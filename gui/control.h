@@ -4,8 +4,7 @@
 // value it last drew.
 #pragma once
 
-#include <atomic>
-
+#include "gui/ref.h"
 #include "gui/view.h"
 
 namespace klv::gui {
@@ -30,40 +29,43 @@ public:
     void update(DrawContext& context) override;
     bool isDirty() const override;
     void setDirty(bool dirty) override;
+    // A drag of this control: each event is one step of its drag rules.
+    void mouseMoved(DrawContext& context, Point where) override;
+    void mouseReleased(DrawContext& context, Point where) override;
+    void dragCancelled() override;
 
-    // One step of a mouse-tracking loop: keeps the window and host alive.
+    // After each drag step: the editor applies what changed meanwhile and
+    // redraws what is dirty.
     virtual void doIdle();
     // Stores the value only: no clamping, no redraw, no listener call.
-    // Safe from any thread; the window's thread draws it at its next idle.
-    virtual void setValue(float value) { value_.store(value, std::memory_order_relaxed); }
-    virtual float getValue() const { return value_.load(std::memory_order_relaxed); }
+    virtual void setValue(float value) { value_ = value; }
+    virtual float getValue() const { return value_; }
     virtual void setMin(float value) { min_ = value; }
     virtual float getMin() const { return min_; }
     virtual void setMax(float value) { max_ = value; }
     virtual float getMax() const { return max_; }
-    virtual void setOldValue(float value) { oldValue_.store(value, std::memory_order_relaxed); }
-    virtual float getOldValue() const { return oldValue_.load(std::memory_order_relaxed); }
+    virtual void setOldValue(float value) { oldValue_ = value; }
+    virtual float getOldValue() const { return oldValue_; }
     virtual void setDefaultValue(float value) { default_ = value; }
     virtual float getDefaultValue() const { return default_; }
     virtual void setTag(int tag) { tag_ = tag; }
     virtual void setBackground(Bitmap* background);
-    virtual Bitmap* getBackground() const { return background_; }
+    virtual Bitmap* getBackground() const { return background_.get(); }
     virtual void setWheelInc(float step) { wheelStep_ = step; }
     virtual float getWheelInc() const { return wheelStep_; }
     virtual void clampValue();
 
     int getTag() const { return tag_; }
     ControlListener* getListener() const { return listener_; }
+    bool isDragging() const { return dragging_; }
 
 protected:
     ~Control() override;
 
-    // Ends a draw of value v: clean, with v as the value shown. A value set
-    // meanwhile from another thread stays dirty, so it is never lost.
+    // Ends a draw of value v: clean, with v as the value shown.
     void drawn(float v);
-    void notifyListener(DrawContext* context) {
-        if (listener_) listener_->valueChanged(context, this);
-    }
+    // The listener hears of a change, unless the frame is closing.
+    void notifyListener(DrawContext* context);
     // Ctrl + click: back to the default value; the listener hears of it only
     // when that changed the value.
     void resetToDefault(DrawContext& context);
@@ -71,15 +73,34 @@ protected:
     // Shift held), within the range.
     bool turnWheel(DrawContext* context, float distance);
 
+    // Starts a drag at a press: the host hears the begin of an edit, the
+    // frame sends the following motions and the release here, and the press
+    // itself is the first step.
+    void startDrag(DrawContext& context, Point where);
+    // One step of the control's drag rules: the value for the pointer at
+    // where with buttons held. False when the rules end the drag there.
+    virtual bool dragStep(Point where, unsigned buttons);
+
     ControlListener* listener_;
     int tag_;
-    std::atomic<float> oldValue_{1.0f};
+    float oldValue_ = 1.0f;
     float default_ = 0.5f;
-    std::atomic<float> value_{0.0f};
+    float value_ = 0.0f;
     float min_ = 0.0f;
     float max_ = 1.0f;
     float wheelStep_ = 0.1f;
-    Bitmap* background_ = nullptr;
+    Ref<Bitmap> background_;
+
+private:
+    void stepDrag(DrawContext& context, Point where, unsigned buttons);
+    void endDrag();
+
+    bool dragging_ = false;
+    // A drag tells the listener (and so the host) only of values it has not
+    // sent yet: a value the effect snaps differs from the one the drag
+    // computes, and would otherwise go out again at every step.
+    float lastSent_ = 0.0f;
+    Point lastPoint_;
 };
 
 }  // namespace klv::gui

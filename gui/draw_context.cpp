@@ -15,6 +15,12 @@ DrawContext::DrawContext(Frame* frame, Surface* surface, WindowPort* window)
     setFontColor(fontColor_);
 }
 
+DrawContext::DrawContext(Frame* frame, Surface* surface, WindowPort* window, unsigned eventButtons)
+    : DrawContext(frame, surface, window) {
+    forEvent_ = true;
+    eventButtons_ = eventButtons;
+}
+
 void DrawContext::applyPen() {
     if (surface_) surface_->setPen(frameColor_, lineWidth_, lineStyle_);
 }
@@ -81,8 +87,8 @@ void DrawContext::drawString(const char* text, Rect r, bool opaque, int alignmen
 }
 
 unsigned DrawContext::getMouseButtons() const {
-    if (window_) return window_->mouseButtons();
-    return frame_ ? frame_->windowSystem().mouseButtons() : 0;
+    if (forEvent_) return eventButtons_;
+    return window_ ? window_->mouseButtons() : 0;
 }
 
 void DrawContext::getMousePosition(Point& p) const {

@@ -19,6 +19,9 @@ public:
     // surface may be null (a context that only answers mouse queries);
     // window is where the pointer is read (null: no window).
     DrawContext(Frame* frame, Surface* surface, WindowPort* window);
+    // A context for handling one input event: getMouseButtons answers the
+    // buttons and modifiers the event carried.
+    DrawContext(Frame* frame, Surface* surface, WindowPort* window, unsigned eventButtons);
     virtual ~DrawContext() = default;
     DrawContext(const DrawContext&) = delete;
     DrawContext& operator=(const DrawContext&) = delete;
@@ -53,7 +56,8 @@ public:
     // other value aligns left with a one-pixel margin.
     void drawString(const char* text, Rect r, bool opaque, int alignment);
 
-    // MouseBits of the buttons and modifiers held now.
+    // MouseBits of the buttons and modifiers: those of the event the context
+    // was made for, else as the window reports them now (no window: none).
     unsigned getMouseButtons() const;
     // The pointer relative to the window (not offset-adjusted).
     void getMousePosition(Point& p) const;
@@ -82,6 +86,8 @@ protected:
     Color fillColor_ = kBlack;
     int lineStyle_ = kLineSolid;
     Rect clipRect_;  // kept, not applied
+    bool forEvent_ = false;
+    unsigned eventButtons_ = 0;
 };
 
 class OffscreenContext : public DrawContext {

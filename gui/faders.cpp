@@ -27,13 +27,9 @@ Fader::Fader(bool vertical, Rect size, ControlListener* listener, int tag, int m
     highestEdge_ = extent + maxPosition_ - start;
 }
 
-Fader::~Fader() {
-    if (handle_) handle_->release();
-}
+Fader::~Fader() = default;
 
 void Fader::setHandle(Bitmap* handle) {
-    if (handle) handle->retain();
-    if (handle_) handle_->release();
     handle_ = handle;
 }
 
@@ -85,48 +81,52 @@ bool Fader::onHandle(Point where) const {
            where.y <= size_.top + handleHeight_;
 }
 
+namespace {
+// Only the left button, alone or with Shift, drags a fader.
+bool dragsFader(unsigned buttons) {
+    return buttons == kLeftButton || buttons == (kLeftButton | kShiftKey);
+}
+}  // namespace
+
 // With free click the handle's centre follows the pointer; without it the
-// click must take the handle, which then keeps its grab point. Shift
-// scales the movement by 0.1 around the value it had when Shift went down.
+// press must take the handle, which then keeps its grab point.
 void Fader::mouse(DrawContext& context, Point where) {
     if (!getMouseEnabled()) return;
-    unsigned buttons = context.getMouseButtons();
+    const unsigned buttons = context.getMouseButtons();
     if (!(buttons & kLeftButton)) return;
     if (buttons == (kLeftButton | kControlKey)) {
         resetToDefault(context);
         return;
     }
-    if (buttons != kLeftButton && buttons != (kLeftButton | kShiftKey)) return;
-    int grab;
+    if (!dragsFader(buttons)) return;
     if (freeClick_) {
-        grab = minPosition_ + (vertical_ ? handleHeight_ : handleWidth_) / 2 - 1;
+        grab_ = minPosition_ + (vertical_ ? handleHeight_ : handleWidth_) / 2 - 1;
     } else {
         if (!onHandle(where)) return;
-        grab = minPosition_ + (along(where) - handlePosition_);
+        grab_ = minPosition_ + (along(where) - handlePosition_);
     }
+    anchor_ = getValue();
+    startDrag(context, where);
+}
+
+// Shift scales the movement by 0.1 around the value the fader had when
+// Shift went down; any other button or modifier ends the drag.
+bool Fader::dragStep(Point where, unsigned buttons) {
+    if (!dragsFader(buttons)) return false;
     const int travel = maxPosition_ - minPosition_;
-    const bool inverted = vertical_ ? (style_ & kVerticalOriginBottom) != 0 : (style_ & kHorizontalOriginRight) != 0;
-    float anchor = getValue();
-    Point p = where;
-    if (parent_) parent_->beginEdit(tag_);
-    for (;;) {
-        if (buttons != kLeftButton && buttons != (kLeftButton | kShiftKey)) break;
-        // A fader without travel has no position to value mapping: the
-        // value stays.
-        if (travel != 0) {
-            const float raw = static_cast<float>(along(p) - grab) / static_cast<float>(travel);
-            float value = inverted ? 1.0f - raw : raw;
-            if (buttons & kShiftKey) value = anchor + (value - anchor) * 0.1f;
-            setValue(value);
-            clampValue();
-        }
-        if (!(buttons & kShiftKey)) anchor = getValue();
-        if (isDirty()) notifyListener(&context);
-        context.getMousePosition(p);
-        doIdle();
-        buttons = context.getMouseButtons();
+    // A fader without travel has no position to value mapping: the value
+    // stays.
+    if (travel != 0) {
+        const bool inverted =
+            vertical_ ? (style_ & kVerticalOriginBottom) != 0 : (style_ & kHorizontalOriginRight) != 0;
+        const float raw = static_cast<float>(along(where) - grab_) / static_cast<float>(travel);
+        float value = inverted ? 1.0f - raw : raw;
+        if (buttons & kShiftKey) value = anchor_ + (value - anchor_) * 0.1f;
+        setValue(value);
+        clampValue();
     }
-    if (parent_) parent_->endEdit(tag_);
+    if (!(buttons & kShiftKey)) anchor_ = getValue();
+    return true;
 }
 
 bool Fader::onWheel(DrawContext* context, Point, float distance) {

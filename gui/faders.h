@@ -27,7 +27,7 @@ public:
     virtual void setOffsetHandle(Point offset) { handleOffset_ = offset; }
     // The handle's size stays what it was at construction.
     virtual void setHandle(Bitmap* handle);
-    virtual Bitmap* getHandle() const { return handle_; }
+    virtual Bitmap* getHandle() const { return handle_.get(); }
 
     // The handle's edge along the axis in frame coordinates, as last drawn.
     int handlePosition() const { return handlePosition_; }
@@ -38,6 +38,7 @@ protected:
     Fader(bool vertical, Rect size, ControlListener* listener, int tag, int minPosition, int maxPosition,
           Bitmap* handle, Bitmap* background, Point backgroundOffset, int style);
     ~Fader() override;
+    bool dragStep(Point where, unsigned buttons) override;
 
 private:
     int along(Point p) const { return vertical_ ? p.y : p.x; }
@@ -45,7 +46,7 @@ private:
     bool onHandle(Point where) const;
 
     bool vertical_;
-    Bitmap* handle_ = nullptr;
+    Ref<Bitmap> handle_;
     int handleWidth_ = 1;
     int handleHeight_ = 1;
     Point backgroundOffset_;
@@ -58,6 +59,10 @@ private:
     bool freeClick_ = true;
     int lowestEdge_;  // allowed handle edges along the axis, control-relative
     int highestEdge_;
+    // The drag in progress: where along the axis the handle was taken, and
+    // the value fine adjustment scales around.
+    int grab_ = 0;
+    float anchor_ = 0.0f;
 };
 
 class VerticalFader : public Fader {

@@ -4,8 +4,6 @@
 
 #include "gui/bitmap.h"
 #include "gui/draw_context.h"
-#include "host/effect_base.h"
-#include "host/gui_editor_base.h"
 
 namespace klv::gui {
 
@@ -13,10 +11,10 @@ namespace {
 constexpr int kViewListGrowth = 10;
 }
 
-Frame::Frame(Rect size, void* parentWindow, GuiEditorBase* editor)
+Frame::Frame(Rect size, void* parentWindow, FrameOwner* owner)
     : View(size),
-      editor_(editor),
-      system_(editor ? editor->windowSystem() : platformWindowSystem()),
+      owner_(owner),
+      system_(owner ? owner->windowSystem() : platformWindowSystem()),
       parentWindow_(parentWindow) {
     // The first paint draws everything; idle redraws start after it.
     View::setDirty(false);
@@ -32,13 +30,38 @@ Frame::Frame(Rect size, void* parentWindow, GuiEditorBase* editor)
 }
 
 Frame::~Frame() {
+    finishClose();
+}
+
+void Frame::finishClose() {
+    dragView_.reset();
     setDropRegistered(false);
     removeAll(true);
-    if (background_) background_->release();
-    background_ = nullptr;
+    background_.reset();
     // The port forgets this frame before it destroys the window, so the
     // destroy notification no longer reaches it.
     window_.reset();
+    open_ = false;
+}
+
+Frame::Entry::Entry(Frame* frame) : frame_(frame) {
+    if (frame) ++frame->depth_;
+}
+
+Frame::Entry::~Entry() {
+    if (!frame_) return;
+    if (--frame_->depth_ == 0 && frame_->closing_) frame_->finishClose();
+    // frame_ lets go here: a frame its owner has already dropped goes now.
+}
+
+void Frame::close() {
+    if (closing_) return;
+    closing_ = true;
+    // The end of edit of a drag cut short still reaches the host, while the
+    // owner is surely there to send it.
+    cancelDrag();
+    owner_ = nullptr;
+    if (depth_ == 0) finishClose();
 }
 
 template <typename F>
@@ -82,7 +105,7 @@ void Frame::mouse(DrawContext& context, Point where) {
 }
 
 void Frame::update(DrawContext& context) {
-    if (!open_) return;
+    if (!open_ || closing_) return;
     if (modalView_) {
         modalView_->update(context);
         return;
@@ -105,6 +128,8 @@ bool Frame::onDrop(void** items, long count, int kind, Point where) {
     return false;
 }
 
+// The host's wheel notification carries no position: the view under the
+// pointer takes it.
 bool Frame::onWheel(DrawContext*, Point, float distance) {
     View* view = getViewAt();
     if (!view) return false;
@@ -136,6 +161,7 @@ bool Frame::addView(View* view) {
 bool Frame::removeView(View* view, bool release) {
     for (int i = 0; i < viewCount_; ++i) {
         if (views_[i] != view) continue;
+        if (dragView_.get() == view) cancelDrag();
         for (int j = i + 1; j < viewCount_; ++j) views_[j - 1] = views_[j];
         --viewCount_;
         if (modalView_ == view) modalView_ = nullptr;
@@ -152,6 +178,7 @@ bool Frame::removeAll(bool release) {
         focusView_ = nullptr;
     }
     modalView_ = nullptr;
+    cancelDrag();
     if (release) {
         for (int i = 0; i < viewCount_; ++i) views_[i]->release();
     }
@@ -170,8 +197,6 @@ bool Frame::isChild(View* view) const {
 }
 
 void Frame::setBackground(Bitmap* background) {
-    if (background) background->retain();
-    if (background_) background_->release();
     background_ = background;
 }
 
@@ -182,13 +207,21 @@ bool Frame::setModalView(View* view) {
 }
 
 bool Frame::beginEdit(int tag) {
-    EffectBase* effect = editor_ ? editor_->getEffect() : nullptr;
-    return effect ? effect->beginEdit(tag) : false;
+    return owner_ ? owner_->beginEdit(tag) : false;
 }
 
 bool Frame::endEdit(int tag) {
-    EffectBase* effect = editor_ ? editor_->getEffect() : nullptr;
-    return effect ? effect->endEdit(tag) : false;
+    return owner_ ? owner_->endEdit(tag) : false;
+}
+
+void Frame::releaseDrag(View* view) {
+    if (dragView_.get() == view) dragView_.reset();
+}
+
+void Frame::cancelDrag() {
+    // Taken first: the view's end of edit may lead back here.
+    const Ref<View> view = std::move(dragView_);
+    if (view) view->dragCancelled();
 }
 
 View* Frame::getViewAt() const {
@@ -205,6 +238,7 @@ void Frame::getMousePosition(Point& p) const {
 }
 
 void Frame::drawView(View* view) {
+    if (closing_) return;
     withContext([&](DrawContext& context) {
         if (view && isChild(view))
             view->draw(context);
@@ -214,7 +248,7 @@ void Frame::drawView(View* view) {
 }
 
 void Frame::idleRedraw() {
-    if (!open_ || firstDraw_) return;
+    if (!open_ || firstDraw_ || closing_) return;
     withContext([&](DrawContext& context) { update(context); });
 }
 
@@ -227,25 +261,69 @@ bool Frame::setDropRegistered(bool registered) {
 }
 
 void Frame::paintWindow(Surface& surface) {
+    if (closing_) return;
     DrawContext context(this, &surface, window_.get());
     draw(context);
 }
 
-void Frame::buttonDown(Surface* surface, Point where) {
-    DrawContext context(this, surface, window_.get());
+// While a drag runs every button event belongs to it: another button going
+// down or up changes the set its steps see, the left one going up ends it.
+void Frame::buttonDown(Surface* surface, Point where, unsigned buttons) {
+    if (closing_) return;
+    if (dragView_) {
+        pointerMoved(surface, where, buttons);
+        return;
+    }
+    DrawContext context(this, surface, window_.get(), buttons);
     mouse(context, where);
 }
 
-bool Frame::wheelTurned(Point where, float distance) {
-    return onWheel(nullptr, where, distance);
+void Frame::pointerMoved(Surface* surface, Point where, unsigned buttons) {
+    if (closing_ || !dragView_) return;
+    const Ref<View> view = dragView_;
+    DrawContext context(this, surface, window_.get(), buttons);
+    view->mouseMoved(context, where);
 }
 
+void Frame::buttonUp(Surface* surface, Point where, unsigned buttons) {
+    if (closing_ || !dragView_) return;
+    if (buttons & kLeftButton) {
+        pointerMoved(surface, where, buttons);
+        return;
+    }
+    const Ref<View> view = dragView_;
+    DrawContext context(this, surface, window_.get(), buttons);
+    view->mouseReleased(context, where);
+    releaseDrag(view.get());
+}
+
+bool Frame::wheelTurned(Point where, float distance, unsigned buttons) {
+    if (closing_) return false;
+    View* view = nullptr;
+    for (int i = viewCount_ - 1; i >= 0 && !view; --i) {
+        if (views_[i]->getViewSize().containsInclusive(where)) view = views_[i];
+    }
+    if (!view) return false;
+    bool handled = false;
+    Surface* surface = window_ ? window_->beginDraw() : nullptr;
+    {
+        DrawContext context(this, surface, window_.get(), buttons);
+        handled = view->onWheel(&context, where, distance);
+    }
+    if (surface) window_->endDraw(surface);
+    return handled;
+}
+
+// The drag a vanished window leaves is ended by the owner at its next idle
+// or its close, not here: this may run inside the host's own call that
+// destroys its window.
 void Frame::windowDestroyed() {
     open_ = false;
     parentWindow_ = nullptr;
 }
 
 bool Frame::dropped(void** items, long count, int kind) {
+    if (closing_) return false;
     Point where;
     getMousePosition(where);
     return onDrop(items, count, kind, where);

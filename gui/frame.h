@@ -1,17 +1,34 @@
 // Frame: the editor's child window inside the host's window, holding a flat
 // list of views drawn over one background bitmap. It dispatches mouse, wheel
 // and drops to its views and redraws the dirty ones when the editor idles.
+//
+// Threads. Only the window's thread (the host's user-interface thread, the
+// one that opens, idles and closes the editor) creates, changes, draws or
+// destroys a frame and its views. Other threads (the host's automation, the
+// audio thread) never touch a view: they leave word in atomics of the editor
+// (which parameters changed, a meter reset), and the next idle or drag step
+// applies it here. So a close can free the views without a race.
+//
+// Input. Every event arrives as plain data with the buttons and modifiers it
+// carried (MouseBits after the event), never read back from the system
+// later: by the time a queued press is handled the button may be up again.
+// A drag is a series of events: the press captures the pointer for the
+// control (captureDrag), each motion is one step, the release ends it. No
+// loop runs inside a handler, so the host's own loop keeps running.
+//
+// Lifetime. Whatever enters the frame from outside holds an Entry. A close
+// asked for while an entry runs (the host closing the editor from a callback
+// the editor made) ends any drag with its end of edit at once, detaches the
+// owner, and destroys the window and the views when the outermost entry ends;
+// the running handler meanwhile only finds the frame closing.
 #pragma once
 
-#include <cstdint>
 #include <memory>
 
+#include "gui/frame_owner.h"
+#include "gui/ref.h"
 #include "gui/view.h"
 #include "gui/window_system.h"
-
-namespace klv {
-class GuiEditorBase;
-}
 
 namespace klv::gui {
 
@@ -20,9 +37,9 @@ class Bitmap;
 class Frame : public View {
 public:
     // Creates the child window at once when parentWindow is not null, through
-    // the editor's window system (the platform's without an editor), and
+    // the owner's window system (the platform's without an owner), and
     // registers it for drops.
-    Frame(Rect size, void* parentWindow, GuiEditorBase* editor);
+    Frame(Rect size, void* parentWindow, FrameOwner* owner);
 
     void draw(DrawContext& context) override;
     void mouse(DrawContext& context, Point where) override;
@@ -42,16 +59,27 @@ public:
     View* viewAt(int index) const { return index >= 0 && index < viewCount_ ? views_[index] : nullptr; }
 
     void setBackground(Bitmap* background);
-    Bitmap* getBackground() const { return background_; }
+    Bitmap* getBackground() const { return background_.get(); }
     // Refused (false) while another modal view is set; null clears.
     bool setModalView(View* view);
     View* getModalView() const { return modalView_; }
     void setFocusView(View* view) { focusView_ = view; }
     View* getFocusView() const { return focusView_; }
 
-    // Tell the host that a control's drag starts and ends.
+    // Tell the host that a control's drag starts and ends (nothing once the
+    // frame is closing).
     bool beginEdit(int tag);
     bool endEdit(int tag);
+
+    // The following motions and the release go to view until it lets go
+    // (releaseDrag) or the drag is cut short (cancelDrag). The frame holds a
+    // reference meanwhile.
+    void captureDrag(View* view) { dragView_ = view; }
+    void releaseDrag(View* view);
+    View* dragView() const { return dragView_.get(); }
+    // Ends a drag in progress without its release: the view sends its end
+    // of edit.
+    void cancelDrag();
 
     // The last view whose rectangle holds the pointer (inclusive edges),
     // mouse-enabled or not; null if none.
@@ -65,17 +93,39 @@ public:
     void idleRedraw();
     bool setDropRegistered(bool registered);
 
+    // Held by every call into the frame from outside: see the top of this
+    // file.
+    class Entry {
+    public:
+        explicit Entry(Frame* frame);
+        ~Entry();
+        Entry(const Entry&) = delete;
+        Entry& operator=(const Entry&) = delete;
+
+    private:
+        Ref<Frame> frame_;
+    };
+    // True while an entry runs (a handler, the editor's idle).
+    bool isHandling() const { return depth_ > 0; }
+    // The owner is done with the window: see the top of this file. The
+    // frame itself goes with its last reference.
+    void close();
+    bool isClosing() const { return closing_; }
+
     bool isOpen() const { return open_; }
     bool hasPainted() const { return !firstDraw_; }
-    GuiEditorBase* getEditor() const { return editor_; }
+    FrameOwner* owner() const { return owner_; }
     WindowPort* window() const { return window_.get(); }
     WindowSystem& windowSystem() const { return system_; }
     void* parentWindow() const { return parentWindow_; }
 
-    // Window entry points, called by the platform on the window's thread.
+    // Window entry points, called by the platform on the window's thread,
+    // each inside an Entry. buttons: MouseBits after the event.
     void paintWindow(Surface& surface);
-    void buttonDown(Surface* surface, Point where);
-    bool wheelTurned(Point where, float distance);
+    void buttonDown(Surface* surface, Point where, unsigned buttons);
+    void pointerMoved(Surface* surface, Point where, unsigned buttons);
+    void buttonUp(Surface* surface, Point where, unsigned buttons);
+    bool wheelTurned(Point where, float distance, unsigned buttons);
     void windowDestroyed();
     bool dropped(void** items, long count, int kind);
 
@@ -85,19 +135,24 @@ protected:
 private:
     template <typename F>
     void withContext(F&& f);
+    // The rest of a close: drop registration, window, views, background.
+    void finishClose();
 
-    GuiEditorBase* editor_;
+    FrameOwner* owner_;
     WindowSystem& system_;
     void* parentWindow_;
-    Bitmap* background_ = nullptr;
+    Ref<Bitmap> background_;
     int viewCount_ = 0;
     int capacity_ = 0;
     View** views_ = nullptr;
     View* modalView_ = nullptr;
     View* focusView_ = nullptr;
+    Ref<View> dragView_;
     bool firstDraw_ = true;
     bool open_ = true;
     bool dropRegistered_ = false;
+    bool closing_ = false;
+    int depth_ = 0;
     std::unique_ptr<WindowPort> window_;
 };
 

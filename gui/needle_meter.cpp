@@ -44,8 +44,6 @@ NeedleMeter::NeedleMeter(Kind kind, Rect size, Bitmap* dial, Rect lamp, Bitmap* 
       innerRadius_(innerRadius),
       outerRadius_(outerRadius),
       pivot_{pivotX, pivotY} {
-    if (dial_) dial_->retain();
-    if (lamp_) lamp_->retain();
     const int dialWidth = dial_ ? dial_->width() : 0;
     const int dialHeight = dial_ ? dial_->height() : 0;
     dialRect_ = {size.left, size.top, size.left + dialWidth, size.top + dialHeight};
@@ -54,21 +52,18 @@ NeedleMeter::NeedleMeter(Kind kind, Rect size, Bitmap* dial, Rect lamp, Bitmap* 
     lampOn_ = {0, lampHeight};
     lampRect_ = {lamp.left, lamp.top, lamp.left + lampWidth, lamp.top + lampHeight};
     const float start = kind_ == kFourInputs ? 1e-7f : 1e-8f;
-    for (auto& in : inputs_) in.store(start, std::memory_order_relaxed);
+    for (float& in : inputs_) in = start;
 }
 
-NeedleMeter::~NeedleMeter() {
-    if (dial_) dial_->release();
-    if (lamp_) lamp_->release();
-}
+NeedleMeter::~NeedleMeter() = default;
 
 float NeedleMeter::input(int index) const {
-    return index >= 0 && index < inputCount() ? inputs_[index].load(std::memory_order_relaxed) : 0.0f;
+    return index >= 0 && index < inputCount() ? inputs_[index] : 0.0f;
 }
 
 void NeedleMeter::setInput(int index, float level) {
     if (index < 0 || index >= inputCount()) return;
-    inputs_[index].store(clampInput(level), std::memory_order_relaxed);
+    inputs_[index] = clampInput(level);
     float sum = 0.0f;
     for (int i = 0; i <= index; ++i) sum += input(i);
     setValue(sum);

@@ -35,8 +35,8 @@ public:
     }
     float input(int index) const;
     int inputCount() const { return kind_ == kFourInputs ? 4 : 3; }
-    Bitmap* dial() const { return dial_; }
-    Bitmap* lamp() const { return lamp_; }
+    Bitmap* dial() const { return dial_.get(); }
+    Bitmap* lamp() const { return lamp_.get(); }
     Rect lampRect() const { return lampRect_; }
 
     // Where a needle for level ends, in frame coordinates, for reach r.
@@ -49,8 +49,8 @@ private:
     void drawNeedle(DrawContext& context, float level, Color color, float outer);
 
     Kind kind_;
-    Bitmap* dial_;
-    Bitmap* lamp_;
+    Ref<Bitmap> dial_;
+    Ref<Bitmap> lamp_;
     float innerRadius_;
     float outerRadius_;
     Rect dialRect_;
@@ -58,7 +58,7 @@ private:
     Point lampOn_;
     Point lampOff_;
     Rect lampRect_;
-    std::atomic<float> inputs_[4];
+    float inputs_[4];
 };
 
 }  // namespace klv::gui

@@ -6,7 +6,6 @@
 #include "gui/draw_context.h"
 #include "gui/frame.h"
 #include "gui/pixel_math.h"
-#include "host/gui_editor_base.h"
 
 namespace klv::gui {
 
@@ -23,13 +22,9 @@ RotaryKnob::RotaryKnob(Rect size, ControlListener* listener, int tag, Bitmap* ba
     compute();
 }
 
-RotaryKnob::~RotaryKnob() {
-    if (handle_) handle_->release();
-}
+RotaryKnob::~RotaryKnob() = default;
 
 void RotaryKnob::setHandleBitmap(Bitmap* handle) {
-    if (handle) handle->retain();
-    if (handle_) handle_->release();
     handle_ = handle;
     // The handle bitmap's centre runs half its width plus a margin inside
     // the rim.
@@ -109,6 +104,7 @@ void RotaryKnob::drawHandle(DrawContext& context) {
     context.lineTo({size_.left + centre.x, size_.top + centre.y - 1});
 }
 
+// The host's knob mode picks the usual way of dragging; Alt the other.
 void RotaryKnob::mouse(DrawContext& context, Point where) {
     if (!getMouseEnabled()) return;
     const unsigned buttons = context.getMouseButtons();
@@ -117,66 +113,47 @@ void RotaryKnob::mouse(DrawContext& context, Point where) {
         resetToDefault(context);
         return;
     }
-    // The host's knob mode picks the usual way of dragging; Alt the other.
-    const bool alt = (buttons & kAltKey) != 0;
-    const bool linear = (knobMode == 2) != alt;
-    if (parent_) parent_->beginEdit(tag_);
-    if (linear)
-        dragLinear(context, where, buttons);
-    else
-        dragCircular(context, where);
-    if (parent_) parent_->endEdit(tag_);
+    const int mode = parent_ && parent_->owner() ? parent_->owner()->knobMode() : 0;
+    linear_ = (mode == 2) != ((buttons & kAltKey) != 0);
+    pressPoint_ = where;
+    base_ = getValue();
+    sensitivity_ = (max_ - min_) / ((buttons & kShiftKey) ? 300.0f : 200.0f);
+    previousButtons_ = buttons;
+    remembered_ = valueFromPoint({where.x - size_.left, where.y - size_.top});
+    startDrag(context, where);
 }
 
-// The value follows the pointer's angle; a jump of more than half the range
-// (the pointer crossed the gap) sticks to the end it came from until the
-// pointer comes back.
-void RotaryKnob::dragCircular(DrawContext& context, Point where) {
-    const float halfRange = (max_ - min_) * 0.5f;
-    float remembered = valueFromPoint({where.x - size_.left, where.y - size_.top});
-    Point p = where;
-    while (context.getMouseButtons() & kLeftButton) {
-        const float v = valueFromPoint({p.x - size_.left, p.y - size_.top});
-        if (remembered - v > halfRange) {
-            setValue(max_);
-        } else if (v - remembered > halfRange) {
-            setValue(min_);
-        } else {
-            setValue(v);
-            remembered = v;
+bool RotaryKnob::dragStep(Point where, unsigned buttons) {
+    if (linear_) {
+        // Right and up increase. Sensitivity: a range per 300 pixels with
+        // Shift held at the press, else per 200; once the buttons or
+        // modifiers change during the drag, per 300 with Shift and per 100
+        // without, the base moved so that the value does not jump.
+        const float delta = static_cast<float>((where.x - pressPoint_.x) - (where.y - pressPoint_.y));
+        if (buttons != previousButtons_) {
+            const float changed = (max_ - min_) / ((buttons & kShiftKey) ? 300.0f : 100.0f);
+            base_ += (sensitivity_ - changed) * delta;
+            sensitivity_ = changed;
+            previousButtons_ = buttons;
         }
-        if (isDirty()) notifyListener(&context);
-        context.getMousePosition(p);
-        doIdle();
-    }
-}
-
-// Right and up increase. Sensitivity: a range per 300 pixels with Shift held
-// at the click, else per 200; once the buttons or modifiers change during
-// the drag, per 300 with Shift and per 100 without, the base moved so that
-// the value does not jump.
-void RotaryKnob::dragLinear(DrawContext& context, Point where, unsigned buttons) {
-    const float range = max_ - min_;
-    float sensitivity = range / ((buttons & kShiftKey) ? 300.0f : 200.0f);
-    float base = getValue();
-    unsigned previous = buttons;
-    Point p = where;
-    for (;;) {
-        const unsigned now = context.getMouseButtons();
-        if (!(now & kLeftButton)) break;
-        const float delta = static_cast<float>((p.x - where.x) - (p.y - where.y));
-        if (now != previous) {
-            const float changed = range / ((now & kShiftKey) ? 300.0f : 100.0f);
-            base += (sensitivity - changed) * delta;
-            sensitivity = changed;
-            previous = now;
-        }
-        setValue(base + delta * sensitivity);
+        setValue(base_ + delta * sensitivity_);
         clampValue();
-        if (isDirty()) notifyListener(&context);
-        context.getMousePosition(p);
-        doIdle();
+        return true;
     }
+    // The value follows the pointer's angle (the press jumps to it); a jump
+    // of more than half the range (the pointer crossed the gap) sticks to
+    // the end it came from until the pointer comes back.
+    const float halfRange = (max_ - min_) * 0.5f;
+    const float v = valueFromPoint({where.x - size_.left, where.y - size_.top});
+    if (remembered_ - v > halfRange) {
+        setValue(max_);
+    } else if (v - remembered_ > halfRange) {
+        setValue(min_);
+    } else {
+        setValue(v);
+        remembered_ = v;
+    }
+    return true;
 }
 
 bool RotaryKnob::onWheel(DrawContext* context, Point, float distance) {

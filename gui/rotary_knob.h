@@ -34,17 +34,16 @@ public:
     virtual void setHandleBitmap(Bitmap* handle);
 
     int inset() const { return inset_; }
-    Bitmap* getHandleBitmap() const { return handle_; }
+    Bitmap* getHandleBitmap() const { return handle_.get(); }
 
 protected:
     ~RotaryKnob() override;
+    bool dragStep(Point where, unsigned buttons) override;
 
 private:
     void compute();
-    void dragCircular(DrawContext& context, Point where);
-    void dragLinear(DrawContext& context, Point where, unsigned buttons);
 
-    Bitmap* handle_ = nullptr;
+    Ref<Bitmap> handle_;
     int inset_ = 3;
     Point backgroundOffset_;
     Color handleColor_ = kWhite;
@@ -55,6 +54,16 @@ private:
     float valuePerRadian_ = 0.0f;
     float valueAtAngleZero_ = 0.0f;
     float radius_;
+
+    // The drag in progress: linear (from the press point and the value
+    // there, at a sensitivity that changes with the buttons) or circular
+    // (following the pointer's angle, sticking across the gap).
+    bool linear_ = true;
+    Point pressPoint_;
+    float base_ = 0.0f;
+    float sensitivity_ = 0.0f;
+    unsigned previousButtons_ = 0;
+    float remembered_ = 0.0f;
 };
 
 }  // namespace klv::gui

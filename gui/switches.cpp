@@ -31,29 +31,27 @@ void ToggleButton::mouse(DrawContext& context, Point) {
     notifyListener(&context);
 }
 
-CycleSwitch::CycleSwitch(Rect size, ControlListener* listener, int tag, Bitmap* bitmap, int states)
+CycleSwitch::CycleSwitch(Rect size, ControlListener* listener, int tag, Bitmap* bitmap, int states, StateRule rule)
     : Control(size, listener, tag, nullptr),
       bitmap_(bitmap),
       // A switch without states would divide by zero: it has one.
-      states_(states > 0 ? states : 1) {
-    if (bitmap_) bitmap_->retain();
-}
+      states_(states > 0 ? states : 1),
+      rule_(rule) {}
 
-CycleSwitch::~CycleSwitch() {
-    if (bitmap_) bitmap_->release();
-}
+CycleSwitch::~CycleSwitch() = default;
 
-// The state index of a value: its integer part, a non-finite value as the
-// nearest end.
+// A non-finite value stands at the nearest end; a value no state stands for
+// (beyond the last) shows the nearest one.
 int CycleSwitch::state(float value) const {
-    return clampedInt(drawableValue(value, 0.0f, static_cast<float>(states_ - 1)));
+    const float last = static_cast<float>(states_ - 1);
+    const int s = rule_ ? rule_(drawableValue(value, 0.0f, last)) : clampedInt(drawableValue(value, 0.0f, last));
+    return s < 0 ? 0 : s > states_ - 1 ? states_ - 1 : s;
 }
 
 void CycleSwitch::draw(DrawContext& context) {
     const float shown = getValue();
     if (bitmap_) {
-        const float value = drawableValue(shown, 0.0f, static_cast<float>(states_ - 1));
-        const int top = clampedInt(static_cast<double>(bitmap_->height()) * value / states_);
+        const int top = static_cast<int>(static_cast<long long>(bitmap_->height()) * state(shown) / states_);
         bitmap_->draw(context, size_, {0, top});
     }
     drawn(shown);
@@ -61,9 +59,7 @@ void CycleSwitch::draw(DrawContext& context) {
 
 void CycleSwitch::mouse(DrawContext& context, Point) {
     if (!getMouseEnabled() || !(context.getMouseButtons() & kLeftButton)) return;
-    int next = (state(getValue()) + 1) % states_;
-    if (next < 0) next += states_;
-    setValue(static_cast<float>(next));
+    setValue(static_cast<float>((state(getValue()) + 1) % states_));
     draw(context);
     notifyListener(&context);
 }

@@ -15,25 +15,33 @@ public:
     void mouse(DrawContext& context, Point where) override;
 };
 
+// The state a value stands for, as the effect reads the parameter (a host
+// may send any value, fractions included).
+using StateRule = int (*)(float value);
+
 class CycleSwitch : public Control {
 public:
-    // bitmap: one frame per state, stacked from state 0 down.
-    CycleSwitch(Rect size, ControlListener* listener, int tag, Bitmap* bitmap, int states);
+    // bitmap: one frame per state, stacked from state 0 down. Without a
+    // rule a value stands for its integer part.
+    CycleSwitch(Rect size, ControlListener* listener, int tag, Bitmap* bitmap, int states, StateRule rule = nullptr);
 
+    // The whole frame of the value's state: a fraction never shows parts
+    // of two frames.
     void draw(DrawContext& context) override;
     void mouse(DrawContext& context, Point where) override;
 
     int states() const { return states_; }
-    Bitmap* bitmap() const { return bitmap_; }
+    Bitmap* bitmap() const { return bitmap_.get(); }
+    // The state index a value is shown as, within 0 .. states - 1.
+    int state(float value) const;
 
 protected:
     ~CycleSwitch() override;
 
 private:
-    int state(float value) const;
-
-    Bitmap* bitmap_;
+    Ref<Bitmap> bitmap_;
     int states_;
+    StateRule rule_;
 };
 
 }  // namespace klv::gui

@@ -1,9 +1,10 @@
 // View: the base of everything a frame holds. Reference counted: a new view
 // holds one reference, the frame that takes it keeps that reference, and
 // the last release destroys it.
+//
+// Views live on the window's thread: only it creates, changes, draws or
+// destroys them (see Frame for how other threads leave word).
 #pragma once
-
-#include <atomic>
 
 #include "gui/geometry.h"
 
@@ -22,15 +23,25 @@ public:
     View& operator=(const View&) = delete;
 
     virtual void draw(DrawContext&) {}
+    // A button went down on the view; the context answers the buttons and
+    // modifiers of that press.
     virtual void mouse(DrawContext&, Point) {}
+    // A drag the view started with Frame::captureDrag goes on: the pointer
+    // moved, or the set of buttons and modifiers changed (the context's).
+    virtual void mouseMoved(DrawContext&, Point) {}
+    // ... and ends: the left button went up at the point.
+    virtual void mouseReleased(DrawContext&, Point) {}
+    // ... or is cut short without a release (the window closed or went away,
+    // the pointer was taken from it).
+    virtual void dragCancelled() {}
     // Draws the view when dirty, then clears the dirty state.
     virtual void update(DrawContext& context);
     virtual bool onDrop(void** /*items*/, long /*count*/, int /*kind*/, Point) { return false; }
     virtual bool onWheel(DrawContext*, Point, float /*distance*/) { return false; }
     virtual void looseFocus(DrawContext*) {}
     virtual void takeFocus(DrawContext*) {}
-    virtual bool isDirty() const { return dirty_.load(std::memory_order_relaxed); }
-    virtual void setDirty(bool dirty) { dirty_.store(dirty, std::memory_order_relaxed); }
+    virtual bool isDirty() const { return dirty_; }
+    virtual void setDirty(bool dirty) { dirty_ = dirty; }
     virtual void setMouseEnabled(bool enabled) { mouseEnabled_ = enabled; }
     virtual bool getMouseEnabled() const { return mouseEnabled_; }
     // Stored and returned only; hit tests use the view rectangle.
@@ -59,7 +70,7 @@ protected:
     Rect size_;
     Rect mouseRect_;
     Frame* parent_ = nullptr;
-    std::atomic<bool> dirty_{true};
+    bool dirty_ = true;
     bool mouseEnabled_ = true;
     bool transparent_ = false;
 };

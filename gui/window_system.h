@@ -1,9 +1,8 @@
-// The platform's side of a frame: its child window, the pointer, the clock.
+// The platform's side of a frame: its child window, its events, the pointer.
 // gui/win32 implements it with Win32, gui/x11 with Xlib over the raster side,
 // and gui/raster has a memory-only one for tests and snapshots.
 #pragma once
 
-#include <cstdint>
 #include <memory>
 
 #include "gui/geometry.h"
@@ -14,8 +13,11 @@ namespace klv::gui {
 class Frame;
 
 // A frame's child window. The platform turns its messages into calls of the
-// frame's window entry points (Frame::paintWindow, Frame::buttonDown,
-// Frame::wheelTurned, Frame::windowDestroyed), on the window's thread.
+// frame's window entry points (Frame::paintWindow, buttonDown, pointerMoved,
+// buttonUp, wheelTurned, windowDestroyed), on the window's thread, each
+// inside a Frame::Entry and with the buttons and modifiers of its event. A
+// press captures the pointer (the system's capture, or X11's implicit grab)
+// so that the drag's motions and release come back to the window.
 class WindowPort {
 public:
     // Destroys the child window if it still exists.
@@ -28,15 +30,14 @@ public:
     // releases it (and, on X11, shows what was drawn).
     virtual Surface* beginDraw() = 0;
     virtual void endDraw(Surface* surface) = 0;
-    // Buttons and modifiers now (MouseBits), as getMouseButtons answers.
+    // Buttons and modifiers now (MouseBits), for the rare question that no
+    // event answers (the host's own wheel notification).
     virtual unsigned mouseButtons() = 0;
     // The pointer relative to the window's top-left corner.
     virtual Point mousePosition() = 0;
-    // Handles one waiting paint request of the window, if any, and nothing
-    // else (a control's tracking loop keeps the window painted this way).
-    virtual void dispatchPaint() = 0;
-    // Handles every waiting event of the window (paint, buttons, wheel).
-    // Win32 windows get their messages from the host's loop: nothing there.
+    // Handles every waiting event of the window (paint, buttons, motion,
+    // wheel), in order; stops early when a handler closed the frame. Win32
+    // windows get their messages from the host's loop: nothing there.
     virtual void serviceEvents() = 0;
     // Registers (true) or revokes (false) the window as a drop target.
     virtual bool setDropRegistered(bool registered) = 0;
@@ -52,12 +53,6 @@ public:
     // A memory surface of width x height compatible with the window (which
     // may be null), for offscreen composition; null on failure.
     virtual std::unique_ptr<Surface> createOffscreen(WindowPort* window, int width, int height) = 0;
-    // Milliseconds since some start, 32 bits, wrapping.
-    virtual std::uint32_t ticks() = 0;
-    // Suspends the calling thread.
-    virtual void sleep(std::uint32_t ms) = 0;
-    // Buttons and modifiers without a window (0 where the platform cannot tell).
-    virtual unsigned mouseButtons() = 0;
     // OLE for the calling thread (drag and drop); nothing where there is none.
     virtual void initializeOle() {}
     virtual void uninitializeOle() {}

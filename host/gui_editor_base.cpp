@@ -8,12 +8,11 @@ int knobMode = 0;
 
 GuiEditorBase::GuiEditorBase(EffectBase* effect) : EditorBase(effect), system_(&gui::platformWindowSystem()) {
     if (effect) effect->setEditor(this);
-    lastTicks_ = system_->ticks();
     gui::platformWindowSystem().initializeOle();
 }
 
 GuiEditorBase::~GuiEditorBase() {
-    destroyFrame();
+    GuiEditorBase::close();
     gui::platformWindowSystem().uninitializeOle();
 }
 
@@ -28,22 +27,59 @@ long GuiEditorBase::open(void* parentWindow) {
     return 0;
 }
 
+bool GuiEditorBase::createFrame(void* parentWindow) {
+    auto frame = gui::Ref<gui::Frame>::adopt(new gui::Frame({0, 0, rect_.right, rect_.bottom}, parentWindow, this));
+    if (!frame->window()) {
+        frame->close();
+        return false;
+    }
+    frame_ = frame;
+    return true;
+}
+
+void GuiEditorBase::close() {
+    const gui::Ref<gui::Frame> frame = std::move(frame_);
+    if (frame) frame->close();
+}
+
 void GuiEditorBase::idle() {
-    if (inIdle_) return;
-    // On X11 the editor's window gets its events only here (no thread of
-    // ours waits on the display); Win32 windows get them from the host.
-    if (frame_ && frame_->window()) frame_->window()->serviceEvents();
+    gui::Frame* frame = frame_.get();
+    if (frame && frame->isHandling()) return;
+    const gui::Frame::Entry entry(frame);
+    if (frame) {
+        // On X11 the editor's window gets its events only here (no thread
+        // of ours waits on the display); Win32 windows get them from the
+        // host's loop.
+        if (frame->window()) frame->window()->serviceEvents();
+        // A handler closed the editor (and the host may have opened another
+        // window since).
+        if (frame_.get() != frame) return;
+        // The window went away under a drag: its release will never come.
+        if (!frame->isOpen()) frame->cancelDrag();
+    }
+    redraw();
+    afterIdle();
+}
+
+void GuiEditorBase::trackingIdle() {
+    redraw();
+}
+
+void GuiEditorBase::redraw() {
+    applyPending();
     if (updateFlag_.exchange(0, std::memory_order_relaxed) != 0) update();
     if (frame_) frame_->idleRedraw();
 }
 
 long GuiEditorBase::setKnobMode(int mode) {
-    knobMode = mode;
+    klv::knobMode = mode;
     return 1;
 }
 
 bool GuiEditorBase::onWheel(float distance) {
-    return frame_ ? frame_->onWheel(nullptr, {}, distance) : false;
+    if (!frame_) return false;
+    const gui::Frame::Entry entry(frame_.get());
+    return frame_->onWheel(nullptr, {}, distance);
 }
 
 void GuiEditorBase::setParameter(VstInt32, float) {
@@ -54,43 +90,12 @@ void GuiEditorBase::draw(ERect*) {
     if (frame_) frame_->drawView(nullptr);
 }
 
-// While a control tracks the mouse the host's own idle calls are blocked:
-// redraw what changed, let paint messages through, and give the host an
-// idle call at most about every 50 ms. A step within 100 ms of the last
-// host idle pauses 10 ms. The comparisons are unsigned 32-bit, as the tick
-// count is.
-void GuiEditorBase::trackingIdle() {
-    inIdle_ = true;
-    std::uint32_t now = getTicks();
-    if (updateFlag_.exchange(0, std::memory_order_relaxed) != 0) update();
-    if (frame_) frame_->idleRedraw();
-    bool grantHostIdle = true;
-    if (now < lastTicks_ + 100u) {
-        wait(10);
-        now += 10;
-        if (now < lastTicks_ + 50u) grantHostIdle = false;
-    }
-    if (grantHostIdle) {
-        if (frame_ && frame_->window()) frame_->window()->dispatchPaint();
-        lastTicks_ = now;
-        if (effect_) effect_->masterIdle();
-    }
-    inIdle_ = false;
+bool GuiEditorBase::beginEdit(int tag) {
+    return effect_ ? effect_->beginEdit(tag) : false;
 }
 
-void GuiEditorBase::wait(std::uint32_t ms) {
-    system_->sleep(ms);
-}
-
-std::uint32_t GuiEditorBase::getTicks() {
-    return system_->ticks();
-}
-
-void GuiEditorBase::destroyFrame() {
-    if (!frame_) return;
-    gui::Frame* frame = frame_;
-    frame_ = nullptr;
-    frame->release();
+bool GuiEditorBase::endEdit(int tag) {
+    return effect_ ? effect_->endEdit(tag) : false;
 }
 
 }  // namespace klv

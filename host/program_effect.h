@@ -49,14 +49,32 @@ inline void copyText(char* destination, const char* source, std::size_t size) {
 // texts are far shorter; this bounds copies of table strings.
 constexpr std::size_t kHostTextSize = 64;
 
+// What an effect's editor reads of it beyond EffectBase, whatever its
+// parameter count. Both may be read on the window's thread while the host's
+// other threads write.
+class EditedEffect : public EffectBase {
+public:
+    using EffectBase::EffectBase;
+
+    // A parameter in the units its read-out shows (a gain factor, Hz, ...);
+    // the stored value where there are no other units.
+    virtual float workingValue(VstInt32 index) { return getParameter(index); }
+    // Set while the editor's window is open (read on the audio thread too).
+    bool editorOpen() const { return editorOpen_.load(std::memory_order_relaxed); }
+    void setEditorOpen(bool open) { editorOpen_.store(open, std::memory_order_relaxed); }
+
+private:
+    std::atomic<bool> editorOpen_{false};
+};
+
 template <int kParams>
-class ProgramEffect : public EffectBase {
+class ProgramEffect : public EditedEffect {
 public:
     using Program = ProgramRecord<kParams>;
 
     ProgramEffect(AudioMasterCallback audioMaster, VstInt32 programs, const ParameterInfo* parameterTable,
                   const EffectIdentity& identity)
-        : EffectBase(audioMaster, programs, kParams), parameters_(parameterTable), identity_(identity) {
+        : EditedEffect(audioMaster, programs, kParams), parameters_(parameterTable), identity_(identity) {
         programs_ = new (std::nothrow) Program[programs];
     }
     ~ProgramEffect() override { delete[] programs_; }

@@ -1,9 +1,6 @@
 #include "tonvela/tonvela_editor.h"
 
-#include <iterator>
-
 #include "display/value_format.h"
-#include "gui/frame.h"
 #include "tonvela/tonvela_effect.h"
 
 namespace klv::tonvela {
@@ -14,7 +11,7 @@ using display::formatDecibel;
 using display::formatHz;
 using display::formatPercent;
 using display::formatShapeName;
-using Editor = gui::ParameterEditor;
+using Editor = ParameterEditor;
 constexpr auto kParameter = Editor::kParameterValue;
 constexpr auto kWorking = Editor::kWorkingValue;
 
@@ -39,7 +36,8 @@ enum Skin {
 constexpr Editor::MeterPlace kMeters[] = {{{69, 18, 201, 99}, kDialLeft, {130, 88, 0, 0}, kLampLeft, {136, 111}},
                                           {{233, 18, 365, 99}, kDialRight, {292, 88, 0, 0}, kLampRight, {298, 111}}};
 
-// In the window's order; the meter point is a three-state switch.
+// In the window's order; the meter point is a three-state switch (the
+// effect reads its value's integer part, as the switch does).
 constexpr Editor::ButtonRow kButtons[] = {
     {kProcess, {197, 130, 237, 143}, kProcessButton, 2},     {kBassOn, {116, 130, 156, 143}, kBassButton, 2},
     {kTrebleOn, {279, 130, 319, 143}, kTrebleButton, 2},     {kPrePost, {189, 103, 245, 117}, kMeterPointSwitch, 3},
@@ -79,64 +77,45 @@ constexpr Editor::FaderRow kMixFader = {
     false,
     1.0f};
 
-constexpr const char* kAbout[] = {"KLV Tonvela v 1.5", "saturation and harmonic enhancer",
-                                  "eight curves, bass and treble enhancement"};
+// Both may be decided inside the effect without a parameter call.
+constexpr int kFollowers[] = {kProcess, kStereoMono};
+
+const Editor::Layout kLayout = {
+    kSkin,
+    TonvelaEditor::kWidth,
+    TonvelaEditor::kHeight,
+    kNumParams,
+    display::formatTonvelaName,
+    gui::NeedleMeter::kThreeInputs,
+    {kMeters[0], kMeters[1]},
+    kButtons,
+    kKnobs,
+    kKnobHandle,
+    kVerticalFaders,
+    kFaderHandle,
+    kMixFader,
+    kMixHandle,
+    kMixBackground,
+    TonvelaEditor::kAboutTag,
+    kAboutPicture,
+    {"KLV Tonvela v 1.5", "saturation and harmonic enhancer", "eight curves, bass and treble enhancement"},
+    kFollowers,
+};
 
 }  // namespace
 
-TonvelaEditor::TonvelaEditor(TonvelaEffect* effect)
-    : ParameterEditor(effect, kNumParams, kSkin, kWidth, kHeight, display::formatTonvelaName), effect_(effect) {}
-
-void TonvelaEditor::createControls() {
-    meters_[0] = addMeter(false, kMeters[0]);
-    meters_[1] = addMeter(false, kMeters[1]);
-    for (const ButtonRow& row : kButtons) addButton(row);
-    process_ = control(kProcess);
-    stereoMono_ = control(kStereoMono);
-    addKnobs(kKnobs, static_cast<int>(std::size(kKnobs)), kKnobHandle);
-    for (const FaderRow& row : kVerticalFaders) addFader(row, true, kFaderHandle);
-    addFader(kMixFader, false, kMixHandle, kMixBackground);
-    addAbout(kAboutTag, kAboutPicture, kAbout);
-}
-
-void TonvelaEditor::forgetControls() {
-    meters_[0] = meters_[1] = nullptr;
-    process_ = stereoMono_ = nullptr;
-}
-
-float TonvelaEditor::workingValue(int index) {
-    return effect_->getWorkingValue(index);
-}
-
-void TonvelaEditor::setEditorOpen(bool open) {
-    effect_->setEditorOpen(open);
-}
-
-bool TonvelaEditor::editorOpen() const {
-    return effect_->editorOpen();
-}
+TonvelaEditor::TonvelaEditor(TonvelaEffect* effect) : ParameterEditor(effect, kLayout), effect_(effect) {}
 
 // The meters show what the history held a host's output latency ago: the
 // black needle the level raised by about 4 dB, the red one the held peak.
-void TonvelaEditor::idle() {
-    GuiEditorBase::idle();
-    if (!editorOpen() || !frame_) return;
+void TonvelaEditor::feedMeters(gui::NeedleMeter& left, gui::NeedleMeter& right) {
+    gui::NeedleMeter* meters[] = {&left, &right};
     for (int channel = 0; channel < 2; ++channel) {
         const MeterReading r = effect_->meterReading(channel);
-        gui::NeedleMeter* m = meters_[channel];
-        m->setLevel(r.level * 1.58f);
-        m->setLamp(r.clip);
-        m->setPeak(r.peak);
+        meters[channel]->setLevel(r.level * 1.58f);
+        meters[channel]->setLamp(r.clip);
+        meters[channel]->setPeak(r.peak);
     }
-    // Both may be decided inside the effect without a parameter call.
-    process_->setValue(effect_->getWorkingValue(kProcess));
-    stereoMono_->setValue(effect_->getWorkingValue(kStereoMono));
-}
-
-void TonvelaEditor::resetMeters() {
-    if (!editorOpen()) return;
-    zeroMeters(meters_);
-    postUpdate();
 }
 
 }  // namespace klv::tonvela

@@ -34,6 +34,7 @@ public:
     // Working value of a parameter (gains as factors, drive gain, shape
     // step, mix share, corners in Hz, T, a, switches, channel mode).
     float getWorkingValue(VstInt32 index) const;
+    float workingValue(VstInt32 index) override { return getWorkingValue(index); }
     // The normaliser of a shape step at the current drive (1..7).
     float curveNormaliser(int step) const;
     float bassBandFactor() const { return load(bassFactor_); }
@@ -44,9 +45,6 @@ public:
     int meterDelayBlocks() const { return meterDelay_; }
 
     bool monoMode() const;
-    // Set while the editor's window is open (read on the audio thread too).
-    bool editorOpen() const { return editorOpen_.load(std::memory_order_relaxed); }
-    void setEditorOpen(bool open) { editorOpen_.store(open, std::memory_order_relaxed); }
 
 private:
     static float load(const std::atomic<float>& v) { return v.load(std::memory_order_relaxed); }
@@ -61,8 +59,7 @@ private:
     std::atomic<float> normalisers_[kNumShapes];
     std::atomic<float> inverseHarmonic_{1.0f};  // 1/T
     std::atomic<float> bassFactor_{1.0f};       // F
-    std::atomic<bool> editorOpen_{false};
-    TonvelaEditor* editor_ = nullptr;  // the base owns it as editor
+    TonvelaEditor* editor_ = nullptr;           // the base owns it as editor
     int meterDelay_ = 1;
     TonvelaEngine engine_;
 };

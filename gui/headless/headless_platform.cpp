@@ -1,9 +1,6 @@
 // A platform without windows or bitmaps, for builds that only compute audio
 // (the 32-bit Linux build that checks the arithmetic): editors exist, but
 // effEditOpen finds no window system and answers 0.
-#include <chrono>
-#include <thread>
-
 #include "gui/surface.h"
 #include "gui/window_system.h"
 
@@ -15,12 +12,6 @@ class HeadlessWindowSystem : public WindowSystem {
 public:
     std::unique_ptr<WindowPort> createWindow(Frame&, void*, int, int) override { return nullptr; }
     std::unique_ptr<Surface> createOffscreen(WindowPort*, int, int) override { return nullptr; }
-    std::uint32_t ticks() override {
-        using namespace std::chrono;
-        return static_cast<std::uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-    }
-    void sleep(std::uint32_t ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-    unsigned mouseButtons() override { return 0; }
 };
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "gui/raster/memory_window.h"
 
+#include <algorithm>
+
 #include "gui/frame.h"
 
 namespace klv::gui::raster {
@@ -8,7 +10,8 @@ MemoryWindowPort::MemoryWindowPort(MemoryWindowSystem& system, Frame& frame, voi
     : system_(system), frame_(&frame), parent_(parent), pixels_(width, height), surface_(pixels_) {
     ++system_.openWindows_;
     system_.lastWindow_ = this;
-    paintPending_ = true;
+    // A new window is painted when it first shows.
+    invalidate();
 }
 
 MemoryWindowPort::~MemoryWindowPort() {
@@ -33,12 +36,14 @@ Point MemoryWindowPort::mousePosition() {
     return system_.pointer_.position;
 }
 
-void MemoryWindowPort::dispatchPaint() {
-    if (paintPending_) paint();
-}
-
+// The entry may end with the frame destroying this port: nothing after it.
 void MemoryWindowPort::serviceEvents() {
-    dispatchPaint();
+    Frame::Entry entry(frame_);
+    while (!queued_.empty() && !frame_->isClosing()) {
+        const Event event = queued_.front();
+        queued_.pop_front();
+        handle(event);
+    }
 }
 
 bool MemoryWindowPort::setDropRegistered(bool registered) {
@@ -47,16 +52,47 @@ bool MemoryWindowPort::setDropRegistered(bool registered) {
 }
 
 void MemoryWindowPort::paint() {
-    paintPending_ = false;
-    frame_->paintWindow(surface_);
+    deliver({Event::kPaint, {}});
 }
 
-void MemoryWindowPort::click(Point where) {
-    frame_->buttonDown(&surface_, where);
+void MemoryWindowPort::deliver(const Event& event) {
+    Frame::Entry entry(frame_);
+    handle(event);
+}
+
+bool MemoryWindowPort::handle(const Event& event) {
+    switch (event.kind) {
+        case Event::kPaint:
+            // A paint validates the whole window.
+            queued_.erase(
+                std::remove_if(queued_.begin(), queued_.end(), [](const Event& e) { return e.kind == Event::kPaint; }),
+                queued_.end());
+            frame_->paintWindow(surface_);
+            return true;
+        case Event::kPress:
+            frame_->buttonDown(&surface_, event.where, event.buttons);
+            return true;
+        case Event::kMotion:
+            frame_->pointerMoved(&surface_, event.where, event.buttons);
+            return true;
+        case Event::kRelease:
+            frame_->buttonUp(&surface_, event.where, event.buttons);
+            return true;
+        case Event::kWheel:
+            return frame_->wheelTurned(event.where, event.distance, event.buttons);
+    }
+    return false;
+}
+
+void MemoryWindowPort::click(Point where, unsigned buttons) {
+    Frame::Entry entry(frame_);
+    handle({Event::kPress, where, buttons});
+    if (!frame_->isClosing()) handle({Event::kRelease, where, buttons & ~kLeftButton});
 }
 
 bool MemoryWindowPort::wheel(float distance) {
-    return frame_->wheelTurned(system_.pointer_.position, distance);
+    Frame::Entry entry(frame_);
+    return handle({Event::kWheel, system_.pointer_.position, system_.pointer_.buttons, distance});
 }
 
 std::unique_ptr<WindowPort> MemoryWindowSystem::createWindow(Frame& frame, void* parent, int width, int height) {
@@ -66,31 +102,6 @@ std::unique_ptr<WindowPort> MemoryWindowSystem::createWindow(Frame& frame, void*
 
 std::unique_ptr<Surface> MemoryWindowSystem::createOffscreen(WindowPort*, int width, int height) {
     return std::make_unique<OffscreenRasterSurface>(width, height);
-}
-
-std::uint32_t MemoryWindowSystem::ticks() {
-    if (scripted_) {
-        if (script_.empty()) {
-            pointer_.buttons = 0;
-            scripted_ = false;
-        } else {
-            pointer_ = script_.front();
-            script_.pop_front();
-        }
-    }
-    const std::uint32_t t = now;
-    now += stepMs;
-    return t;
-}
-
-void MemoryWindowSystem::sleep(std::uint32_t ms) {
-    sleeps.push_back(ms);
-    now += ms;
-}
-
-void MemoryWindowSystem::scriptPointer(std::vector<PointerState> steps) {
-    script_.assign(steps.begin(), steps.end());
-    scripted_ = true;
 }
 
 }  // namespace klv::gui::raster

@@ -1,9 +1,9 @@
-// A window system without a display: frames draw into pixel buffers, the
-// pointer and the clock are scripted. Tests drive editors with it step by
-// step, and the snapshot tool renders editors with it.
+// A window system without a display: frames draw into pixel buffers, and
+// tests deliver the events a window system would, at once or queued until
+// the editor's next idle (the way X11 editors read theirs). Tests drive
+// editors with it, and the snapshot tool renders editors with it.
 #pragma once
 
-#include <cstdint>
 #include <deque>
 #include <memory>
 #include <vector>
@@ -18,6 +18,15 @@ class MemoryWindowSystem;
 
 class MemoryWindowPort : public WindowPort {
 public:
+    // One input event as a window system reports it: buttons and
+    // modifiers (MouseBits) after the event.
+    struct Event {
+        enum Kind { kPress, kMotion, kRelease, kWheel, kPaint } kind;
+        Point where;
+        unsigned buttons = 0;
+        float distance = 0.0f;  // wheel notches
+    };
+
     MemoryWindowPort(MemoryWindowSystem& system, Frame& frame, void* parent, int width, int height);
     ~MemoryWindowPort() override;
 
@@ -26,15 +35,23 @@ public:
     void endDraw(Surface* surface) override;
     unsigned mouseButtons() override;
     Point mousePosition() override;
-    void dispatchPaint() override;
+    // Delivers the queued events in order (the first a paint, after open).
     void serviceEvents() override;
     bool setDropRegistered(bool registered) override;
 
-    // What the system would send the window.
-    void paint();                                // a paint message: the whole frame
-    void invalidate() { paintPending_ = true; }  // paint at the next dispatch
-    void click(Point where);                     // a button press at where
-    bool wheel(float distance);                  // a wheel turn at the pointer
+    // Each delivered at once, as a window procedure gets its messages.
+    void paint();
+    void deliver(const Event& event);
+    void press(Point where, unsigned buttons) { deliver({Event::kPress, where, buttons}); }
+    void move(Point where, unsigned buttons) { deliver({Event::kMotion, where, buttons}); }
+    void release(Point where, unsigned buttons) { deliver({Event::kRelease, where, buttons}); }
+    // A press and its release at where, the release dropping the left button.
+    void click(Point where, unsigned buttons);
+    // A wheel turn at the pointer, with the pointer's buttons.
+    bool wheel(float distance);
+    // For the next serviceEvents.
+    void queue(const Event& event) { queued_.push_back(event); }
+    void invalidate() { queue({Event::kPaint, {}}); }
 
     PixelBuffer& pixels() { return pixels_; }
     void* parent() const { return parent_; }
@@ -45,13 +62,16 @@ public:
     void clearDrawnAreas() { drawn_.clear(); }
 
 private:
+    // Inside an Entry that the caller holds.
+    bool handle(const Event& event);
+
     MemoryWindowSystem& system_;
     Frame* frame_;
     void* parent_;
     PixelBuffer pixels_;
     RasterSurface surface_;
     std::vector<Rect> drawn_;
-    bool paintPending_ = false;
+    std::deque<Event> queued_;
     bool dropRegistered_ = false;
 };
 
@@ -64,23 +84,11 @@ public:
 
     std::unique_ptr<WindowPort> createWindow(Frame& frame, void* parent, int width, int height) override;
     std::unique_ptr<Surface> createOffscreen(WindowPort* window, int width, int height) override;
-    // Each read is one step of a control's tracking loop (the editor reads
-    // the clock once per step): it takes the next scripted pointer state and
-    // advances the clock by the step time.
-    std::uint32_t ticks() override;
-    void sleep(std::uint32_t ms) override;
-    unsigned mouseButtons() override { return pointer_.buttons; }
 
+    // What a query of the pointer answers (events carry their own state).
     void setPointer(unsigned buttons, Point position) { pointer_ = {buttons, position}; }
     PointerState pointer() const { return pointer_; }
-    // States for the following tracking steps; after the last one every
-    // button is released where the pointer stands.
-    void scriptPointer(std::vector<PointerState> steps);
-    bool scriptDone() const { return script_.empty(); }
 
-    std::uint32_t now = 0;     // the clock, in ms
-    std::uint32_t stepMs = 0;  // added by every read of the clock
-    std::vector<std::uint32_t> sleeps;
     bool refuseWindows = false;  // createWindow fails, as for a bad parent
 
     int openWindows() const { return openWindows_; }
@@ -89,8 +97,6 @@ public:
 private:
     friend class MemoryWindowPort;
     PointerState pointer_;
-    std::deque<PointerState> script_;
-    bool scripted_ = false;
     int openWindows_ = 0;
     MemoryWindowPort* lastWindow_ = nullptr;
 };

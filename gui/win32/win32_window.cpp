@@ -6,7 +6,6 @@
 #include "gui/frame.h"
 #include "gui/win32/gdi_surface.h"
 #include "gui/win32/ole_drop_target.h"
-#include "host/entry.h"
 
 namespace klv::gui::win32 {
 
@@ -56,7 +55,8 @@ void releaseWindowClass(HINSTANCE module) {
 }
 
 // Physical buttons as GetAsyncKeyState reports them, turned into the
-// logical ones when the user swapped left and right.
+// logical ones when the user swapped left and right: for the one question
+// no message answers (the host's wheel notification).
 unsigned currentMouseButtons() {
     auto held = [](int key) { return (GetAsyncKeyState(key) & 0x8000) != 0; };
     const bool swapped = GetSystemMetrics(SM_SWAPBUTTON) != 0;
@@ -83,6 +83,26 @@ private:
     HWND window_;
 };
 
+// The buttons and modifiers a mouse message carries (the logical buttons,
+// already swapped), Alt as the thread's key state was when the message was
+// taken from the queue: never the state now, which a late message would get
+// wrong.
+unsigned messageButtons(WPARAM keys) {
+    unsigned bits = 0;
+    if (keys & MK_LBUTTON) bits |= kLeftButton;
+    if (keys & MK_MBUTTON) bits |= kMiddleButton;
+    if (keys & MK_RBUTTON) bits |= kRightButton;
+    if (keys & MK_SHIFT) bits |= kShiftKey;
+    if (keys & MK_CONTROL) bits |= kControlKey;
+    if (GetKeyState(VK_MENU) & 0x8000) bits |= kAltKey;
+    return bits;
+}
+
+Point messagePoint(LPARAM lParam) {
+    // Signed: a captured drag reports points left of or above the window.
+    return {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+}
+
 // OLE initialisations that succeeded on this thread and are still owed an
 // OleUninitialize. A thread already in the multithreaded apartment refuses
 // OLE; uninitialising it anyway would take COM away from under the host.
@@ -96,10 +116,9 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 }  // namespace
 
+// The toolkit is linked into each plug-in DLL (or a test program), so the
+// module holding this code is the one whose resources and class it uses.
 HINSTANCE moduleHandle() {
-    if (klv::moduleInstance) return static_cast<HINSTANCE>(klv::moduleInstance);
-    // Without DllMain (the toolkit linked into a program) the module is the
-    // one holding this code.
     HMODULE module = nullptr;
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                        reinterpret_cast<LPCSTR>(&windowProc), &module);
@@ -147,13 +166,6 @@ Point Win32WindowPort::mousePosition() {
     RECT origin{};
     if (window_) GetWindowRect(window_, &origin);
     return {cursor.x - origin.left, cursor.y - origin.top};
-}
-
-// Any window of the thread: whatever a drag invalidated repaints, the
-// host's windows included.
-void Win32WindowPort::dispatchPaint() {
-    MSG message;
-    if (PeekMessageA(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) DispatchMessageA(&message);
 }
 
 bool Win32WindowPort::setDropRegistered(bool registered) {
@@ -220,34 +232,69 @@ LRESULT Win32WindowPort::handleMessage(HWND window, UINT message, WPARAM wParam,
         }
         case WM_LBUTTONDOWN:
         case WM_RBUTTONDOWN:
-        case WM_MBUTTONDOWN: {
-            // A control may track the mouse in here, and the host may close
-            // the editor meanwhile (it gets idle calls): after buttonDown
-            // only locals are touched.
-            const Point where{static_cast<int>(LOWORD(lParam)), static_cast<int>(HIWORD(lParam))};
-            Frame& frame = frame_;
-            HDC dc = GetDC(window);
-            if (!dc) {
-                frame.buttonDown(nullptr, where);
-                return 0;
+        case WM_MBUTTONDOWN:
+        case WM_LBUTTONUP:
+        case WM_RBUTTONUP:
+        case WM_MBUTTONUP:
+        case WM_MOUSEMOVE:
+            return mouseMessage(window, message, wParam, lParam);
+        case WM_CAPTURECHANGED:
+            // Someone else took the pointer: the release of a drag would
+            // never come here.
+            if (reinterpret_cast<HWND>(lParam) != window && frame_.dragView()) {
+                Frame::Entry entry(&frame_);
+                frame_.cancelDrag();
             }
-            WindowDcSurface surface(window, dc);
-            frame.buttonDown(&surface, where);
             return 0;
-        }
         case WM_MOUSEWHEEL: {
             // Hosts do not always forward the wheel to the editor; unhandled
             // turns go on to the parent through the default procedure.
             POINT where{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
             ScreenToClient(window, &where);
             const float distance = static_cast<float>(GET_WHEEL_DELTA_WPARAM(wParam)) / WHEEL_DELTA;
-            if (frame_.wheelTurned({where.x, where.y}, distance)) return 0;
+            bool handled;
+            {
+                Frame::Entry entry(&frame_);
+                handled = frame_.wheelTurned({where.x, where.y}, distance, messageButtons(GET_KEYSTATE_WPARAM(wParam)));
+            }
+            // A wheel handler cannot close the editor (no host call): the
+            // port is still here.
+            if (handled) return 0;
             break;
         }
         default:
             break;
     }
     return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// A press captures the pointer when it started a drag, so that the motions
+// and the release come here wherever the pointer goes; the release lets go.
+// Any host call on the way may close the editor: the entry keeps frame and
+// port until the end, where the frame may destroy both.
+LRESULT Win32WindowPort::mouseMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_MOUSEMOVE && !frame_.dragView()) return 0;
+    Frame::Entry entry(&frame_);
+    const Point where = messagePoint(lParam);
+    const unsigned buttons = messageButtons(wParam);
+    const auto deliver = [&](Surface* surface) {
+        if (message == WM_MOUSEMOVE)
+            frame_.pointerMoved(surface, where, buttons);
+        else if (message == WM_LBUTTONDOWN || message == WM_RBUTTONDOWN || message == WM_MBUTTONDOWN)
+            frame_.buttonDown(surface, where, buttons);
+        else
+            frame_.buttonUp(surface, where, buttons);
+    };
+    if (HDC dc = GetDC(window)) {
+        WindowDcSurface surface(window, dc);
+        deliver(&surface);
+    } else {
+        deliver(nullptr);
+    }
+    const bool dragging = frame_.dragView() && !frame_.isClosing() && window_;
+    if (dragging && GetCapture() != window) SetCapture(window);
+    if (!dragging && GetCapture() == window) ReleaseCapture();
+    return 0;
 }
 
 std::unique_ptr<WindowPort> Win32WindowSystem::createWindow(Frame& frame, void* parent, int width, int height) {
@@ -271,18 +318,6 @@ std::unique_ptr<WindowPort> Win32WindowSystem::createWindow(Frame& frame, void* 
 std::unique_ptr<Surface> Win32WindowSystem::createOffscreen(WindowPort* window, int width, int height) {
     HWND compatibleWith = window ? static_cast<HWND>(window->handle()) : nullptr;
     return GdiOffscreen::create(compatibleWith, width, height);
-}
-
-std::uint32_t Win32WindowSystem::ticks() {
-    return GetTickCount();
-}
-
-void Win32WindowSystem::sleep(std::uint32_t ms) {
-    Sleep(ms);
-}
-
-unsigned Win32WindowSystem::mouseButtons() {
-    return currentMouseButtons();
 }
 
 void Win32WindowSystem::initializeOle() {

@@ -20,8 +20,7 @@ class DropTarget;
 // share another module's class.
 void windowClassName(HINSTANCE module, char (&name)[16]);
 
-// This library's module handle: the one DllMain stored, else the module
-// holding this code.
+// This library's module handle: the module holding this code.
 HINSTANCE moduleHandle();
 
 class Win32WindowPort : public WindowPort {
@@ -36,7 +35,6 @@ public:
     void endDraw(Surface* surface) override;
     unsigned mouseButtons() override;
     Point mousePosition() override;
-    void dispatchPaint() override;
     void serviceEvents() override {}
     bool setDropRegistered(bool registered) override;
 
@@ -45,6 +43,9 @@ public:
 
 private:
     void revokeDropTarget();
+    // A mouse message to the frame, inside an Entry: after it the frame
+    // may have destroyed this port.
+    LRESULT mouseMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     Frame& frame_;
     HWND window_;                       // null once the window is destroyed
@@ -56,9 +57,6 @@ class Win32WindowSystem : public WindowSystem {
 public:
     std::unique_ptr<WindowPort> createWindow(Frame& frame, void* parent, int width, int height) override;
     std::unique_ptr<Surface> createOffscreen(WindowPort* window, int width, int height) override;
-    std::uint32_t ticks() override;
-    void sleep(std::uint32_t ms) override;
-    unsigned mouseButtons() override;
     void initializeOle() override;
     void uninitializeOle() override;
 };

@@ -1,9 +1,7 @@
 #include "gui/x11/x11_window.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
-#include <ctime>
 
 #include "gui/frame.h"
 #include "gui/x11/x_error_trap.h"
@@ -12,7 +10,10 @@ namespace klv::gui::x11 {
 
 namespace {
 
-constexpr long kEventMask = ExposureMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask;
+// Motions only while a button is held: the drags. The press's implicit
+// grab brings them and the release even when the pointer leaves the window.
+constexpr long kEventMask =
+    ExposureMask | ButtonPressMask | ButtonReleaseMask | ButtonMotionMask | LeaveWindowMask | StructureNotifyMask;
 
 bool isEmpty(Rect r) {
     return r.left >= r.right || r.top >= r.bottom;
@@ -53,6 +54,32 @@ ChildWindow createChild(Display* display, Window parent, const XWindowAttributes
     return child;
 }
 
+unsigned buttonBit(unsigned button) {
+    switch (button) {
+        case Button1:
+            return kLeftButton;
+        case Button2:
+            return kMiddleButton;
+        case Button3:
+            return kRightButton;
+        default:
+            return 0;
+    }
+}
+
+// MouseBits of an event's state field (which X gives as it was before the
+// event).
+unsigned mouseBits(unsigned state) {
+    unsigned bits = 0;
+    if (state & Button1Mask) bits |= kLeftButton;
+    if (state & Button2Mask) bits |= kMiddleButton;
+    if (state & Button3Mask) bits |= kRightButton;
+    if (state & ShiftMask) bits |= kShiftKey;
+    if (state & ControlMask) bits |= kControlKey;
+    if (state & Mod1Mask) bits |= kAltKey;
+    return bits;
+}
+
 }  // namespace
 
 std::unique_ptr<X11WindowPort> X11WindowPort::create(Frame& frame, Window parent, int width, int height,
@@ -60,6 +87,9 @@ std::unique_ptr<X11WindowPort> X11WindowPort::create(Frame& frame, Window parent
     if (parent == 0 || width <= 0 || height <= 0) return nullptr;
     Display* display = XOpenDisplay(nullptr);
     if (!display) return nullptr;
+    auto connectionLost = std::make_unique<bool>(false);
+    watchConnection(display, connectionLost.get());
+    ConnectionGuard guard(display);
     ChildWindow child;
     GC gc = nullptr;
     {
@@ -72,20 +102,22 @@ std::unique_ptr<X11WindowPort> X11WindowPort::create(Frame& frame, Window parent
             if (child.window) gc = XCreateGC(display, child.window, 0, nullptr);
         }
         // The parent may also vanish while the child is being made.
-        if (trap.sync() != 0) child.window = 0;
+        if (trap.sync() != 0 || *connectionLost) child.window = 0;
     }
     if (!child.window) {
         // Whatever was made on this connection goes with it.
         XCloseDisplay(display);
         return nullptr;
     }
-    return std::unique_ptr<X11WindowPort>(new X11WindowPort(frame, display, child, gc, width, height, trySharedMemory));
+    return std::unique_ptr<X11WindowPort>(
+        new X11WindowPort(frame, display, std::move(connectionLost), child, gc, width, height, trySharedMemory));
 }
 
-X11WindowPort::X11WindowPort(Frame& frame, Display* display, const ChildWindow& child, GC gc, int width, int height,
-                             bool trySharedMemory)
+X11WindowPort::X11WindowPort(Frame& frame, Display* display, std::unique_ptr<bool> connectionLost,
+                             const ChildWindow& child, GC gc, int width, int height, bool trySharedMemory)
     : frame_(&frame),
       display_(display),
+      connectionLost_(std::move(connectionLost)),
       window_(child.window),
       gc_(gc),
       pixels_(width, height),
@@ -95,9 +127,12 @@ X11WindowPort::X11WindowPort(Frame& frame, Display* display, const ChildWindow& 
 }
 
 X11WindowPort::~X11WindowPort() {
+    ConnectionGuard guard(display_);
     {
         // The host may have destroyed its window, and ours with it, before
-        // closing the editor, and the notification may still be unread.
+        // closing the editor, and the notification may still be unread. On
+        // a broken connection Xlib does none of these; the shared segment is
+        // let go all the same.
         ErrorTrap trap(display_);
         if (alive_) XDestroyWindow(display_, window_);
         image_.reset();
@@ -111,35 +146,26 @@ void* X11WindowPort::handle() const {
     return reinterpret_cast<void*>(static_cast<std::uintptr_t>(window_));
 }
 
+// The server shows nothing until it gets the pixels, while a Win32 window
+// shows every draw at once: what a draw outside serviceEvents touched is
+// sent at its end.
 Surface* X11WindowPort::beginDraw() {
     if (!alive_) return nullptr;
-    presentTouched();
+    if (!servicing_) presentTouched();
     return &surface_;
 }
 
 void X11WindowPort::endDraw(Surface*) {
-    presentTouched();
+    if (!servicing_) presentTouched();
 }
 
-// The server shows nothing until it gets the pixels, while a Win32 window
-// shows every draw at once. A control that draws on its click's context
-// during a drag comes back here every step to read the pointer, so what it
-// drew is shown then.
 unsigned X11WindowPort::mouseButtons() {
-    presentTouched();
     int x = 0;
     int y = 0;
     unsigned modifiers = 0;
     bool sameScreen = false;
     if (!queryPointer(x, y, modifiers, sameScreen)) return 0;
-    unsigned buttons = 0;
-    if (modifiers & Button1Mask) buttons |= kLeftButton;
-    if (modifiers & Button2Mask) buttons |= kMiddleButton;
-    if (modifiers & Button3Mask) buttons |= kRightButton;
-    if (modifiers & ShiftMask) buttons |= kShiftKey;
-    if (modifiers & ControlMask) buttons |= kControlKey;
-    if (modifiers & Mod1Mask) buttons |= kAltKey;
-    return buttons;
+    return mouseBits(modifiers);
 }
 
 Point X11WindowPort::mousePosition() {
@@ -159,46 +185,62 @@ bool X11WindowPort::queryPointer(int& x, int& y, unsigned& modifiers, bool& same
     Window child = 0;
     int rootX = 0;
     int rootY = 0;
+    ConnectionGuard guard(display_);
     ErrorTrap trap(display_);
     sameScreen = XQueryPointer(display_, window_, &root, &child, &rootX, &rootY, &x, &y, &modifiers);
-    if (trap.error() == 0) return true;
+    if (trap.error() == 0 && !*connectionLost_) return true;
     lost();
     return false;
 }
 
-void X11WindowPort::dispatchPaint() {
-    presentTouched();
-    XEvent event;
-    while (alive_ && XCheckTypedWindowEvent(display_, window_, Expose, &event)) expose(event.xexpose);
-}
-
+// A press and its release may both be waiting (a quick click between two
+// idles): each is handled with the state it carried. The entry may end with
+// the frame destroying this port: nothing after it.
 void X11WindowPort::serviceEvents() {
+    Frame::Entry entry(frame_);
+    ConnectionGuard guard(display_);
     presentTouched();
-    while (XPending(display_) > 0) {
+    servicing_ = true;
+    while (alive_ && !frame_->isClosing() && XPending(display_) > 0) {
         XEvent event;
         XNextEvent(display_, &event);
         handleEvent(event);
     }
+    servicing_ = false;
+    if (*connectionLost_) lost();
+    presentTouched();
 }
 
 void X11WindowPort::handleEvent(const XEvent& event) {
-    if (!alive_ || event.xany.window != window_) return;
+    if (event.xany.window != window_) return;
     switch (event.type) {
         case Expose:
             expose(event.xexpose);
             break;
-        case ButtonPress: {
-            const Point where{event.xbutton.x, event.xbutton.y};
-            const unsigned button = event.xbutton.button;
-            if (button == Button1 || button == Button2 || button == Button3) {
-                presentTouched();
-                frame_->buttonDown(&surface_, where);
-                presentTouched();
-            } else if (button == Button4 || button == Button5) {
-                frame_->wheelTurned(where, button == Button4 ? 1.0f : -1.0f);
+        case ButtonPress:
+        case ButtonRelease: {
+            const XButtonEvent& b = event.xbutton;
+            const Point where{b.x, b.y};
+            const unsigned bit = buttonBit(b.button);
+            if (bit == 0) {
+                // Buttons 4 and 5 are the wheel, one notch per press.
+                if (event.type == ButtonPress && (b.button == Button4 || b.button == Button5))
+                    frame_->wheelTurned(where, b.button == Button4 ? 1.0f : -1.0f, mouseBits(b.state));
+            } else if (event.type == ButtonPress) {
+                frame_->buttonDown(&surface_, where, mouseBits(b.state) | bit);
+            } else {
+                frame_->buttonUp(&surface_, where, mouseBits(b.state) & ~bit);
             }
             break;
         }
+        case MotionNotify:
+            frame_->pointerMoved(&surface_, {event.xmotion.x, event.xmotion.y}, mouseBits(event.xmotion.state));
+            break;
+        case LeaveNotify:
+            // Another client took the pointer (an active grab): the release
+            // of a drag would never come here.
+            if (event.xcrossing.mode == NotifyGrab) frame_->cancelDrag();
+            break;
         case DestroyNotify:
             lost();
             break;
@@ -228,11 +270,12 @@ void X11WindowPort::presentTouched() {
 
 void X11WindowPort::present(Rect area) {
     if (!alive_ || isEmpty(area)) return;
+    ConnectionGuard guard(display_);
     ErrorTrap trap(display_);
     image_->put(window_, gc_, pixels_, area);
     // Also what makes a shared segment free to be written again.
     const int error = trap.sync();
-    if (error == BadWindow || error == BadDrawable) lost();
+    if (error == BadWindow || error == BadDrawable || *connectionLost_) lost();
 }
 
 void X11WindowPort::lost() {
@@ -248,19 +291,6 @@ std::unique_ptr<WindowPort> X11WindowSystem::createWindow(Frame& frame, void* pa
 
 std::unique_ptr<Surface> X11WindowSystem::createOffscreen(WindowPort*, int width, int height) {
     return std::make_unique<raster::OffscreenRasterSurface>(width, height);
-}
-
-std::uint32_t X11WindowSystem::ticks() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    const auto ms = static_cast<std::uint64_t>(now.tv_sec) * 1000u + static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
-    return static_cast<std::uint32_t>(ms);
-}
-
-void X11WindowSystem::sleep(std::uint32_t ms) {
-    timespec remaining{static_cast<time_t>(ms / 1000u), static_cast<long>(ms % 1000u) * 1000000L};
-    while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
-    }
 }
 
 }  // namespace klv::gui::x11

@@ -4,7 +4,9 @@
 // The host hands its window's id to effEditOpen and calls effEditIdle from
 // its GUI thread; the editor services its window's events there
 // (serviceEvents) and starts no thread. Nothing of the host's connection is
-// used: the parent's id is valid on any connection to the same server.
+// used: the parent's id is valid on any connection to the same server. A
+// broken connection makes the window lost, never the process end; the next
+// open makes a new connection.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -39,7 +41,8 @@ public:
     void endDraw(Surface* surface) override;
     unsigned mouseButtons() override;
     Point mousePosition() override;
-    void dispatchPaint() override;
+    // The waiting events in order; what their handlers draw is shown once,
+    // at the end.
     void serviceEvents() override;
     // No drag-and-drop protocol on X11: registering fails, revoking succeeds.
     bool setDropRegistered(bool registered) override { return !registered; }
@@ -48,10 +51,12 @@ public:
     Window window() const { return window_; }
     bool sharedMemory() const { return image_->sharedMemory(); }
     const raster::PixelBuffer& pixels() const { return pixels_; }
+    // The connection broke (its client was killed, the server went away).
+    bool connectionLost() const { return *connectionLost_; }
 
 private:
-    X11WindowPort(Frame& frame, Display* display, const ChildWindow& child, GC gc, int width, int height,
-                  bool trySharedMemory);
+    X11WindowPort(Frame& frame, Display* display, std::unique_ptr<bool> connectionLost, const ChildWindow& child, GC gc,
+                  int width, int height, bool trySharedMemory);
 
     void handleEvent(const XEvent& event);
     // Gathers an Expose into the pending area; paints the frame and shows
@@ -62,12 +67,13 @@ private:
     // Shows what was drawn into the buffer since the last presentation.
     void presentTouched();
     void present(Rect area);
-    // The window went away under us (the host destroyed its parent): no
-    // more requests for it; the frame stops drawing.
+    // The window went away under us (the host destroyed its parent, or the
+    // connection broke): no more requests for it; the frame stops drawing.
     void lost();
 
     Frame* frame_;
     Display* display_;
+    std::unique_ptr<bool> connectionLost_;  // set by Xlib's exit handler
     Window window_;
     GC gc_ = nullptr;
     raster::PixelBuffer pixels_;
@@ -76,6 +82,7 @@ private:
     Rect exposed_;  // union of an Expose series not yet painted
     Point lastPointer_;
     bool alive_ = true;
+    bool servicing_ = false;  // handlers' drawing is shown when serviceEvents ends
 };
 
 class X11WindowSystem : public WindowSystem {
@@ -83,12 +90,6 @@ public:
     std::unique_ptr<WindowPort> createWindow(Frame& frame, void* parent, int width, int height) override;
     // A RasterSurface owning its pixels.
     std::unique_ptr<Surface> createOffscreen(WindowPort* window, int width, int height) override;
-    // CLOCK_MONOTONIC in milliseconds, the low 32 bits.
-    std::uint32_t ticks() override;
-    void sleep(std::uint32_t ms) override;
-    // Without a window nobody asks the server.
-    unsigned mouseButtons() override { return 0; }
-
     // Off: every window sends its pixels with XPutImage (to test that path,
     // and for servers whose shared memory misbehaves).
     bool trySharedMemory = true;

@@ -47,4 +47,40 @@ int ErrorTrap::error() const {
     return firstError.load();
 }
 
+namespace {
+
+std::recursive_mutex guardMutex;
+int guardDepth = 0;  // under guardMutex
+std::atomic<Display*> guardedDisplay{nullptr};
+std::atomic<XIOErrorHandler> ioHandlerBefore{nullptr};
+
+int onIoError(Display* display) {
+    if (display == guardedDisplay.load()) return 0;
+    const XIOErrorHandler before = ioHandlerBefore.load();
+    return before ? before(display) : 0;
+}
+
+void markLost(Display*, void* lost) {
+    *static_cast<bool*>(lost) = true;
+}
+
+}  // namespace
+
+ConnectionGuard::ConnectionGuard(Display* display) : lock_(guardMutex), outerDisplay_(guardedDisplay.load()) {
+    guardedDisplay.store(display);
+    if (guardDepth++ == 0) ioHandlerBefore.store(XSetIOErrorHandler(onIoError));
+}
+
+ConnectionGuard::~ConnectionGuard() {
+    if (--guardDepth == 0) {
+        XSetIOErrorHandler(ioHandlerBefore.load());
+        ioHandlerBefore.store(nullptr);
+    }
+    guardedDisplay.store(outerDisplay_);
+}
+
+void watchConnection(Display* display, bool* lost) {
+    XSetIOErrorExitHandler(display, markLost, lost);
+}
+
 }  // namespace klv::gui::x11

@@ -45,4 +45,31 @@ private:
     XErrorHandler previous_;
 };
 
+// A fatal I/O error (the connection broke: the client was killed, the server
+// went away) ends the process by default, twice over: Xlib's default I/O
+// error handler for the whole process exits, and so does each connection's
+// exit handler. The editor's connection gets an exit handler of its own that
+// only marks it lost (watchConnection), and while a ConnectionGuard lives an
+// I/O error handler of ours stands in for the process's: it returns for the
+// guarded connection, so that the call in progress unwinds, and passes any
+// other connection's error on to the handler installed before. Every Xlib
+// call on the editor's connection runs inside a guard; guards nest on one
+// thread.
+class ConnectionGuard {
+public:
+    explicit ConnectionGuard(Display* display);
+    ~ConnectionGuard();
+    ConnectionGuard(const ConnectionGuard&) = delete;
+    ConnectionGuard& operator=(const ConnectionGuard&) = delete;
+
+private:
+    std::unique_lock<std::recursive_mutex> lock_;
+    Display* outerDisplay_;
+};
+
+// Makes *lost true when display's connection breaks, instead of ending the
+// process (libX11 1.7 and later). Xlib answers further calls on a broken
+// connection at once, without doing anything.
+void watchConnection(Display* display, bool* lost);
+
 }  // namespace klv::gui::x11

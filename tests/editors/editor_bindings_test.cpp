@@ -59,6 +59,7 @@ protected:
 TEST_P(EditorBindings, DragsReachTheEffectAndTheHostWithTheirTags) {
     for (int tag : GetParam().knobs) {
         e.plugin().setParameter(tag, 0.5f);
+        e.idle();  // the host's change reaches the control
         e.plugin().clearCalls();
         const Point c = centre(e.editor().control(tag));
         e.click(c, kLeft, {{kLeft, {c.x, c.y - 20}}});  // up 20 pixels, linear
@@ -91,6 +92,7 @@ TEST_P(EditorBindings, CtrlClickGivesEachControlItsDefault) {
     defaults.push_back({GetParam().mix, 1.0f});
     for (const auto& [tag, value] : defaults) {
         e.plugin().setParameter(tag, 0.3f);
+        e.idle();
         e.plugin().clearCalls();
         e.click(centre(e.editor().control(tag)), kLeft | gui::kControlKey);
         const auto automations = e.callsOf(audioMasterAutomate);
@@ -102,6 +104,7 @@ TEST_P(EditorBindings, CtrlClickGivesEachControlItsDefault) {
 TEST_P(EditorBindings, SwitchesCycleThroughTheirStatesAndWriteTheIndex) {
     for (int tag : GetParam().switches) {
         e.plugin().setParameter(tag, 0.0f);
+        e.idle();
         e.plugin().clearCalls();
         for (float expected : {1.0f, 2.0f, 0.0f}) {
             e.click(centre(e.editor().control(tag)), kLeft);
@@ -126,7 +129,7 @@ TEST_P(EditorBindings, AboutPanelOpensOverTheMiddleAndChangesNothing) {
 TEST_P(EditorBindings, HostChangesShowAtTheNextIdleOnlyWhileOpen) {
     e.plugin().dispatch(effSetProgram, 0, 5);
     e.idle();
-    for (int tag = 0; tag < gui::ParameterEditor::kMaxParams; ++tag) {
+    for (int tag = 0; tag < ParameterEditor::kMaxParams; ++tag) {
         gui::Control* c = e.editor().control(tag);
         const auto& follow = GetParam().followWorkingValue;
         if (!c || std::find(follow.begin(), follow.end(), tag) != follow.end()) continue;
@@ -183,11 +186,14 @@ INSTANTIATE_TEST_SUITE_P(Both, EditorBindings, ::testing::ValuesIn(kEditors),
 TEST(ClamporaEditorReadouts, SnappedValuesShowTheirText) {
     OpenEditor e(&makeEffect<clampora::ClamporaEffect>);
     e.plugin().setParameter(clampora::kAttack, 0.14f);  // inside 0.125 .. 0.1666666
+    e.idle();
     EXPECT_NEAR(e.editor().control(clampora::kAttack)->getValue(), 0.1666666f, 1e-6f);
     EXPECT_EQ(e.readoutText(clampora::kAttack), "0.10ms");
     e.plugin().setParameter(clampora::kMakeup, 0.1f);
+    e.idle();
     EXPECT_EQ(e.readoutText(clampora::kMakeup), "auto");
     e.plugin().setParameter(clampora::kInput, 0.5f);
+    e.idle();
     EXPECT_EQ(e.readoutText(clampora::kInput), "0.0dB");
 }
 

@@ -18,7 +18,7 @@ OpenEditor::OpenEditor(hostkit::EntryProc entry, hostkit::HostConfig config) {
     plugin_->dispatch(effSetBlockSize, 0, 512);
     plugin_->dispatch(effMainsChanged, 0, 1);
     auto* effect = static_cast<EffectBase*>(plugin_->effect()->object);
-    editor_ = static_cast<gui::ParameterEditor*>(effect->getEditor());
+    editor_ = static_cast<ParameterEditor*>(effect->getEditor());
     editor_->setWindowSystem(windows);
     open();
     plugin_->clearCalls();
@@ -36,12 +36,18 @@ long OpenEditor::open() {
     return answer;
 }
 
-void OpenEditor::click(gui::Point where, unsigned buttons, std::vector<Step> script) {
-    std::vector<Step> held;
-    for (const Step& s : script) held.insert(held.end(), {s, s});
-    windows.setPointer(buttons, where);
-    windows.scriptPointer(std::move(held));
-    port().click(where);
+void OpenEditor::click(gui::Point where, unsigned buttons, std::vector<Step> steps) {
+    port().press(where, buttons);
+    for (const Step& s : steps) {
+        where = s.position;
+        if (!(s.buttons & gui::kLeftButton)) {
+            port().release(where, s.buttons);
+            return;
+        }
+        port().move(where, s.buttons);
+        buttons = s.buttons;
+    }
+    port().release(where, buttons & ~gui::kLeftButton);
 }
 
 void OpenEditor::play(float peak, float hz, int frames) {

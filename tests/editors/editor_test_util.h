@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "gui/frame.h"
-#include "gui/parameter_editor.h"
 #include "gui/raster/memory_window.h"
 #include "host/effect_base.h"
+#include "host/parameter_editor.h"
 #include "tools/hostkit/plugin_host.h"
 
 namespace klv::test {
@@ -26,16 +26,15 @@ public:
     ~OpenEditor();
 
     hostkit::PluginInstance& plugin() { return *plugin_; }
-    gui::ParameterEditor& editor() { return *editor_; }
+    ParameterEditor& editor() { return *editor_; }
     gui::Frame& frame() { return *editor_->getFrame(); }
     gui::raster::MemoryWindowPort& port() { return *static_cast<gui::raster::MemoryWindowPort*>(frame().window()); }
     std::uint32_t pixel(int x, int y) { return port().pixels().at(x, y); }
 
     long open();
     void idle() { plugin_->dispatch(effEditIdle); }
-    // A press at where with buttons held, then the pointer as scripted at
-    // the following steps of the drag (each state held for two steps).
-    void click(gui::Point where, unsigned buttons, std::vector<Step> script = {});
+    // A press at where with buttons held, a motion per step, the release.
+    void click(gui::Point where, unsigned buttons, std::vector<Step> steps = {});
     // Audio through processReplacing: frames of a sine of amplitude peak at
     // hz (0: silence) on every input, in blocks of 512.
     void play(float peak, float hz, int frames);
@@ -48,7 +47,7 @@ public:
 
 private:
     std::unique_ptr<hostkit::PluginInstance> plugin_;
-    gui::ParameterEditor* editor_;
+    ParameterEditor* editor_;
     double phase_ = 0.0;
 };
 

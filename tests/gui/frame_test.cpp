@@ -59,7 +59,7 @@ TEST_F(FrameTest, ClicksGoToTheLastEnabledViewUnderThePointerEdgesIncluded) {
                  {{31, 30}, ""},   {{45, 45}, "md"}, {{50, 50}, "md"}};
     for (const auto& c : cases) {
         takeLog();
-        editor->port().click(c.at);
+        editor->port().click(c.at, gui::kLeftButton);
         EXPECT_EQ(takeLog(), c.hit[0] ? std::vector<std::string>{c.hit} : std::vector<std::string>{})
             << c.at.x << "," << c.at.y;
     }
@@ -73,8 +73,8 @@ TEST_F(FrameTest, AModalViewTakesTheClicksInsideItAndAloneRedraws) {
     ProbeView* b = add('b', {30, 30, 60, 60});
     EXPECT_TRUE(frame().setModalView(b));
     EXPECT_FALSE(frame().setModalView(a));
-    editor->port().click({12, 12});
-    editor->port().click({35, 35});
+    editor->port().click({12, 12}, gui::kLeftButton);
+    editor->port().click({35, 35}, gui::kLeftButton);
     EXPECT_EQ(takeLog(), std::vector<std::string>{"mb"});
     editor->idle();  // a and b are both dirty
     EXPECT_EQ(takeLog(), std::vector<std::string>{"db"});
@@ -137,38 +137,20 @@ TEST_F(FrameTest, RedrawCycle) {
     EXPECT_TRUE(takeLog().empty());
 }
 
-TEST_F(FrameTest, UpdateRequestsRunOnceAndNeverInsideATrackingStep) {
+TEST_F(FrameTest, UpdateRequestsRunOnceAndAnIdleInsideAHandlerDoesNothing) {
     editor->postUpdate();
     editor->idle();
     editor->idle();
     EXPECT_EQ(editor->updates, 1);
-    // An idle reached from inside a tracking step (a paint message, the
-    // host) does nothing; the update it would run stays pending.
+    // An idle reached from inside a handler (the host idling the editor
+    // from a callback) does nothing; the update it would run stays pending.
     editor->reenterIdle = true;
     editor->postUpdate();
-    editor->trackingIdle();
+    editor->idle();
     EXPECT_EQ(editor->updates, 2);
     editor->reenterIdle = false;
     editor->idle();
     EXPECT_EQ(editor->updates, 3);
-}
-
-TEST_F(FrameTest, TrackingStepsPauseAndGrantHostIdlesByTheClock) {
-    const struct {
-        std::uint32_t sinceLast;
-        bool pauses;
-        bool hostIdle;
-    } steps[] = {{30, true, false}, {45, true, true}, {120, false, true}, {49, true, true}, {100, false, true}};
-    for (const auto& s : steps) {
-        system.now = 5000;
-        editor->setLastTicks(system.now - s.sinceLast);
-        system.sleeps.clear();
-        hostCalls().clear();
-        editor->trackingIdle();
-        EXPECT_EQ(system.sleeps, s.pauses ? std::vector<std::uint32_t>{10} : std::vector<std::uint32_t>{})
-            << s.sinceLast;
-        EXPECT_EQ(hostCallsOf(audioMasterIdle).size(), s.hostIdle ? 1u : 0u) << s.sinceLast;
-    }
 }
 
 // What the drawing context adds to the surface: the font table's fallbacks,

@@ -27,19 +27,30 @@ VstIntPtr KLV_CALL recordingHost(AEffect*, VstInt32 opcode, VstInt32 index, VstI
 
 RecordingEffect::RecordingEffect() : EffectBase(recordingHost, 1, 20) {}
 
+void drag(gui::raster::MemoryWindowPort& port, gui::Point where, unsigned buttons,
+          const std::vector<PointerStep>& steps) {
+    port.press(where, buttons);
+    for (const PointerStep& s : steps) {
+        where = s.position;
+        if (!(s.buttons & gui::kLeftButton)) {
+            port.release(where, s.buttons);
+            return;
+        }
+        port.move(where, s.buttons);
+        buttons = s.buttons;
+    }
+    port.release(where, buttons & ~gui::kLeftButton);
+}
+
 TestEditor::TestEditor(EffectBase* effect, gui::raster::MemoryWindowSystem& s) : GuiEditorBase(effect), system(s) {
     setWindowSystem(s);
-    lastTicks_ = s.now;
     rect_ = {0, 0, kHeight, kWidth};
 }
 
 long TestEditor::open(void* parentWindow) {
-    destroyFrame();
+    close();
     GuiEditorBase::open(parentWindow);
-    frame_ = new gui::Frame({0, 0, kWidth, kHeight}, parentWindow, this);
-    if (frame_->window()) return 1;
-    destroyFrame();
-    return 0;
+    return createFrame(parentWindow) ? 1 : 0;
 }
 
 void TestEditor::update() {
@@ -65,11 +76,8 @@ void TestEditor::openAndPaint() {
     port().paint();
 }
 
-void TestEditor::click(gui::Point where, unsigned buttons,
-                       std::vector<gui::raster::MemoryWindowSystem::PointerState> script) {
-    system.setPointer(buttons, where);
-    system.scriptPointer(std::move(script));
-    port().click(where);
+void TestEditor::click(gui::Point where, unsigned buttons, std::vector<PointerStep> steps) {
+    drag(port(), where, buttons, steps);
 }
 
 EditorFixture::EditorFixture() {

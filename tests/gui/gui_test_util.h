@@ -37,6 +37,13 @@ struct ValueChange {
     float value;
 };
 
+using PointerStep = gui::raster::MemoryWindowSystem::PointerState;
+
+// A press at where with buttons, then a motion per step while the step holds
+// the left button; the first step without it (or the end) releases there.
+void drag(gui::raster::MemoryWindowPort& port, gui::Point where, unsigned buttons,
+          const std::vector<PointerStep>& steps);
+
 class TestEditor : public GuiEditorBase, public gui::ControlListener {
 public:
     static constexpr int kWidth = 200;
@@ -47,18 +54,14 @@ public:
     TestEditor(EffectBase* effect, gui::raster::MemoryWindowSystem& system);
 
     long open(void* parentWindow) override;
-    void close() override { destroyFrame(); }
     void update() override;
     void valueChanged(gui::DrawContext* context, gui::Control* control) override;
 
     gui::raster::MemoryWindowPort& port() const;
     // Opens and paints once, as a host showing the window would.
     void openAndPaint();
-    // Clicks at where with buttons held; the script gives the pointer at the
-    // following steps of the drag.
-    void click(gui::Point where, unsigned buttons,
-               std::vector<gui::raster::MemoryWindowSystem::PointerState> script = {});
-    void setLastTicks(std::uint32_t t) { lastTicks_ = t; }
+    // A press at where with buttons held, the steps' motions, the release.
+    void click(gui::Point where, unsigned buttons, std::vector<PointerStep> steps = {});
 
     gui::raster::MemoryWindowSystem& system;
     int updates = 0;
