@@ -26,11 +26,11 @@
 
 #include "clampora/clampora_effect.h"
 #include "gui/frame.h"
-#include "gui/parameter_editor.h"
 #include "gui/raster/memory_window.h"
 #include "gui/raster/png_file.h"
 #include "gui/raster/raster_surface.h"
 #include "gui/value_text.h"
+#include "host/parameter_editor.h"
 #include "tonvela/tonvela_effect.h"
 #include "tools/render/audio_file.h"
 #include "tools/render/demo_programme.h"
@@ -237,7 +237,7 @@ int run(const Options& o) {
     for (const auto& s : o.settings) session.setParameter(session.findParameter(s.key), s.value);
 
     auto* effect = static_cast<klv::EffectBase*>(session.effect().object);
-    auto* editor = static_cast<klv::gui::ParameterEditor*>(effect->getEditor());
+    auto* editor = static_cast<klv::ParameterEditor*>(effect->getEditor());
     klv::gui::raster::MemoryWindowSystem windows;
     editor->setWindowSystem(windows);
     static int parent;
@@ -251,10 +251,7 @@ int run(const Options& o) {
     editor->idle();
     editor->idle();
     if (o.about) {
-        const klv::gui::Point strip{200, 222};
-        windows.setPointer(klv::gui::kLeftButton, strip);
-        port.click(strip);
-        windows.setPointer(0, strip);
+        port.click({200, 222}, klv::gui::kLeftButton);
     }
     port.paint();
     const klv::gui::raster::PixelBuffer picture = port.pixels();
