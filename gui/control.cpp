@@ -89,13 +89,18 @@ void Control::startDrag(DrawContext& context, Point where) {
 void Control::stepDrag(DrawContext& context, Point where, unsigned buttons) {
     if (!dragging_) return;
     lastPoint_ = where;
+    const float shown = value_;
     if (!dragStep(where, buttons)) {
         endDrag();
         return;
     }
-    if (getValue() != lastSent_) {
-        lastSent_ = getValue();
+    if (value_ != lastSent_) {
+        lastSent_ = value_;
         notifyListener(&context);
+    } else {
+        // Unsent, the value stays what the listener made of the last one
+        // (the effect may have stored it snapped).
+        value_ = shown;
     }
     if (dragging_) doIdle();
 }

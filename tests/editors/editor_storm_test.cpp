@@ -1,8 +1,10 @@
 // Two threads at the editor: an automation storm (one thread sets every
 // parameter in turn as fast as it can while the window's thread idles and
-// draws; afterwards the editor shows the final values), and the audio
-// running while the editor opens and closes. Built with ThreadSanitizer by
-// the test script, where they must run clean.
+// draws; afterwards the editor shows the final values), the same storm with
+// suspends and resumes while the window's thread opens, idles and closes
+// the editor over and over, and the audio running while the editor opens
+// and closes. Built with ThreadSanitizer by the test script, and with
+// AddressSanitizer, where they must run clean.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -50,6 +52,32 @@ void storm(hostkit::EntryProc entry, int numParams, std::vector<int> followWorki
     }
 }
 
+// A host whose automation thread, or a control surface's, keeps setting
+// parameters and suspending and resuming the effect while the user opens
+// and closes the editor: no view may be reached from that thread.
+void openAndCloseDuringAutomation(hostkit::EntryProc entry, int numParams) {
+    OpenEditor e(entry);
+    std::atomic<bool> done{false};
+    std::thread automation([&] {
+        for (int round = 0; !done.load(); ++round) {
+            for (int index = 0; index < numParams; ++index)
+                e.plugin().setParameter(index, static_cast<float>((round * 3 + index) % 7) / 6.0f);
+            if (round % 8 == 0) e.plugin().dispatch(effMainsChanged, 0, round % 16 == 0 ? 0 : 1);
+        }
+    });
+    const auto end = std::chrono::steady_clock::now() + stormLength();
+    int rounds = 0;
+    while (std::chrono::steady_clock::now() < end) {
+        e.plugin().dispatch(effEditClose);
+        ASSERT_EQ(e.open(), 1);
+        for (int i = 0; i < 3; ++i) e.idle();
+        ++rounds;
+    }
+    done = true;
+    automation.join();
+    EXPECT_GT(rounds, 10);
+}
+
 // The editor opened, idled and closed 50 times while another thread runs
 // the audio: the meters read the rings as they are written, never waiting.
 void openAndCloseWhileAudioRuns(hostkit::EntryProc entry) {
@@ -81,6 +109,14 @@ TEST(EditorWithAudio, Clampora) {
 
 TEST(EditorWithAudio, Tonvela) {
     openAndCloseWhileAudioRuns(&makeEffect<tonvela::TonvelaEffect>);
+}
+
+TEST(EditorOpenCloseDuringAutomation, Clampora) {
+    openAndCloseDuringAutomation(&makeEffect<clampora::ClamporaEffect>, clampora::kNumParams);
+}
+
+TEST(EditorOpenCloseDuringAutomation, Tonvela) {
+    openAndCloseDuringAutomation(&makeEffect<tonvela::TonvelaEffect>, tonvela::kNumParams);
 }
 
 TEST(EditorStorm, Clampora) {

@@ -19,7 +19,6 @@
 #include "gui/win32/gdi_surface.h"
 #include "gui/win32/ole_drop_target.h"
 #include "gui/win32/win32_window.h"
-#include "host/entry.h"
 #include "tests/conformance/checker.h"
 #include "tests/wine/window_capture.h"
 
@@ -97,6 +96,7 @@ public:
     }
     void mouse(DrawContext& dc, Point where) override {
         clicks.push_back(where);
+        clickButtons.push_back(dc.getMouseButtons());
         clickHadSurface = dc.surface() != nullptr;
     }
     bool onWheel(DrawContext*, Point, float distance) override {
@@ -118,6 +118,7 @@ public:
 
     int draws = 0;
     std::vector<Point> clicks;
+    std::vector<unsigned> clickButtons;
     bool clickHadSurface = false;
     float wheel = 0.0f;
     int dropKind = -1;
@@ -259,12 +260,17 @@ HWND createHost() {
 }
 
 void checkInput(klv::conformance::Checker& c, HWND child, SceneView& scene, Frame& frame) {
-    SendMessageA(child, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(33, 44));
-    SendMessageA(child, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(200, 100));
+    // No button is down: the views get the state each message carries.
+    SendMessageA(child, WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT, MAKELPARAM(33, 44));
+    SendMessageA(child, WM_RBUTTONDOWN, MK_RBUTTON | MK_CONTROL, MAKELPARAM(200, 100));
     SCENE_CHECK(c,
                 scene.clicks.size() == 2 && scene.clicks[0].x == 33 && scene.clicks[0].y == 44 &&
                     scene.clicks[1].x == 200 && scene.clicks[1].y == 100 && scene.clickHadSurface,
                 "button-down messages reach the view at their point, with a surface");
+    SCENE_CHECK(c,
+                scene.clickButtons.size() == 2 && scene.clickButtons[0] == (kLeftButton | kShiftKey) &&
+                    scene.clickButtons[1] == (kRightButton | kControlKey),
+                "each press reaches the view with the buttons and keys of its message");
 
     POINT inside{120, 60};
     ClientToScreen(child, &inside);
@@ -325,12 +331,6 @@ void checkDrops(klv::conformance::Checker& c, HWND child, SceneView& scene, Fram
 
 }  // namespace
 
-// The toolkit's module state comes with the plug-in entry's; this program
-// makes no effect.
-klv::EffectBase* klv::createEffectInstance(klv::AudioMasterCallback) {
-    return nullptr;
-}
-
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: klv-wine-gui SHOT.bmp\n");
@@ -387,7 +387,7 @@ int main(int argc, char** argv) {
         klv::wine::pumpMessages();
         scene->setDirty(true);
         frame->idleRedraw();
-        frame->window()->dispatchPaint();
+        klv::wine::pumpMessages();
     }
     SCENE_CHECK(c, klv::wine::gdiObjectCount() == gdiPainted, "20 paints and redraws make no lasting GDI object");
 

@@ -33,9 +33,9 @@ HostDisplay::~HostDisplay() {
     if (display_) XCloseDisplay(display_);
 }
 
-Window HostDisplay::createWindow(int width, int height, bool mapped) {
+Window HostDisplay::createWindow(int width, int height, bool mapped, int left) {
     const int screen = DefaultScreen(display_);
-    const Window window = XCreateSimpleWindow(display_, RootWindow(display_, screen), 0, 0, width, height, 0,
+    const Window window = XCreateSimpleWindow(display_, RootWindow(display_, screen), left, 0, width, height, 0,
                                               BlackPixel(display_, screen), BlackPixel(display_, screen));
     if (mapped) XMapWindow(display_, window);
     sync();
@@ -49,6 +49,11 @@ void HostDisplay::map(Window window) {
 
 void HostDisplay::destroy(Window window) {
     XDestroyWindow(display_, window);
+    sync();
+}
+
+void HostDisplay::killClient(Window window) {
+    XKillClient(display_, window);
     sync();
 }
 

@@ -23,8 +23,9 @@ public:
     bool ok() const { return display_ != nullptr; }
     Display* display() const { return display_; }
 
-    // A top-level window of width x height, mapped unless told otherwise.
-    Window createWindow(int width, int height, bool mapped = true);
+    // A top-level window of width x height at (left, 0) of the screen,
+    // mapped unless told otherwise.
+    Window createWindow(int width, int height, bool mapped = true, int left = 0);
     void map(Window window);
     void destroy(Window window);
     // Waits until the server has handled everything sent so far.
@@ -41,6 +42,9 @@ public:
     void spoil(Window window, unsigned long colour);
     // An id that names no window: one made and destroyed again.
     Window staleWindowId();
+    // Ends the connection of the client that made window, as a window
+    // manager's kill does.
+    void killClient(Window window);
 
     // X errors that reached the process's handler (those an editor caught
     // itself never do), and whether that handler is still this host's.

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "gui/raster/png_file.h"
@@ -110,6 +111,8 @@ bool is(const CallbackRecord& c, int opcode, int tag) {
     return c.opcode == opcode && c.index == tag;
 }
 
+}  // namespace
+
 pid_t spawn(const std::vector<std::string>& words) {
     std::vector<char*> argv;
     for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
@@ -118,10 +121,10 @@ pid_t spawn(const std::vector<std::string>& words) {
     return posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0 ? pid : -1;
 }
 
-// Idles the editor every kIdlePeriodMs (one idle may last a whole drag)
-// until the child exits; its exit status, or -1 when it did not run or had
-// to be stopped.
-int idleUntilExit(PluginInstance& plugin, pid_t pid) {
+// Runs tick (the host's loop: idle the editors, look at what they did)
+// every kIdlePeriodMs until the child exits; its exit status, or -1 when it
+// did not run or had to be stopped.
+int tickUntilExit(pid_t pid, const std::function<void()>& tick) {
     if (pid < 0) return -1;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kToolTimeoutMs);
     int status = 0;
@@ -134,9 +137,15 @@ int idleUntilExit(PluginInstance& plugin, pid_t pid) {
             waitpid(pid, &status, 0);
             return -1;
         }
-        plugin.dispatch(effEditIdle);
+        tick();
         usleep(kIdlePeriodMs * 1000);
     }
+}
+
+namespace {
+
+int idleUntilExit(PluginInstance& plugin, pid_t pid) {
+    return tickUntilExit(pid, [&] { plugin.dispatch(effEditIdle); });
 }
 
 int runTool(const std::vector<std::string>& words) {

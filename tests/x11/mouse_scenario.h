@@ -5,7 +5,11 @@
 // state, and the audio against a fresh instance given the same values.
 #pragma once
 
+#include <sys/types.h>
+
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "tests/conformance/checker.h"
 #include "tests/x11/host_display.h"
@@ -22,5 +26,17 @@ struct MouseOptions {
 // the editor's size.
 void runMouseScenario(conformance::Checker& r, HostDisplay& x, const std::string& kind, int width, int height,
                       const std::string& path, const MouseOptions& options);
+
+// What hosts do that the scenario above does not (host_scenarios.cpp):
+// quick taps, closing the editor or destroying its window in the middle of
+// a drag, and a held drag while the host idles a second editor.
+void runHostScenarios(conformance::Checker& r, HostDisplay& x, const std::string& kind, int width, int height,
+                      const std::string& path);
+
+// Starts a program (found on PATH); its pid, or -1.
+pid_t spawn(const std::vector<std::string>& words);
+// Runs tick (the host's loop) about 30 times a second until the program
+// exits; its exit status, or -1 when it did not run or had to be stopped.
+int tickUntilExit(pid_t pid, const std::function<void()>& tick);
 
 }  // namespace klv::x11host

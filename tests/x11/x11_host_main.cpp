@@ -205,6 +205,33 @@ void checkMisbehaviour(conformance::Checker& r, HostDisplay& x, PluginInstance& 
     X11_CHECK(r, HostDisplay::handlerInstalled(), "the host's X error handler is still installed");
 }
 
+// The editor's own client killed from the host's connection (as a window
+// manager's kill, or a server going away, would end it): the host lives on,
+// and the next open makes a new connection that works.
+void checkConnectionLoss(conformance::Checker& r, HostDisplay& x, PluginInstance& plugin, const Kind& kind) {
+    const int descriptors = openDescriptors();
+    const int segments = sharedSegments();
+    const int errors = HostDisplay::errors();
+    const Window host = x.createWindow(kind.width, kind.height);
+    openEditor(plugin, host);
+    idle(plugin, 3, 10);
+    const std::vector<Window> children = x.children(host);
+    if (!X11_CHECK(r, children.size() == 1, "an editor window to kill")) return;
+    x.killClient(children[0]);
+    idle(plugin, 3, 10);
+    X11_CHECK(r, x.children(host).empty(), "killed: the host lives on, and the editor's window went with its client");
+    plugin.dispatch(effEditClose);
+    X11_CHECK(r, openDescriptors() == descriptors, "killed: the close lets go of the broken connection");
+    X11_CHECK(r, openEditor(plugin, host) == 1, "the next open answers 1");
+    idle(plugin, 5, 20);
+    const std::vector<Window> again = x.children(host);
+    X11_CHECK(r, again.size() == 1 && !isOneColour(x.screenshot(again[0])), "the next open paints its window");
+    plugin.dispatch(effEditClose);
+    X11_CHECK(r, sharedSegments() == segments && HostDisplay::errors() == errors,
+              "killed: no shared-memory segment left, no X error reached the host");
+    x.destroy(host);
+}
+
 void runPlugin(conformance::Checker& r, HostDisplay& x, const Kind& kind, const std::string& path,
                const Options& options) {
     r.setContext(kind.key);
@@ -231,6 +258,7 @@ void runPlugin(conformance::Checker& r, HostDisplay& x, const Kind& kind, const 
     checkCycles(r, x, *plugin, kind);
     checkTwoInstances(r, x, library, *plugin, kind);
     checkMisbehaviour(r, x, *plugin, kind);
+    checkConnectionLoss(r, x, *plugin, kind);
     plugin->close();
 }
 
@@ -284,9 +312,11 @@ int main(int argc, char** argv) {
         }
         if (options.snapshotTool.empty())
             runPlugin(report, x, *kind, argv[i + 1], options);
-        else
+        else {
             runMouseScenario(report, x, kind->key, kind->width, kind->height, argv[i + 1],
                              {options.snapshotTool, options.shotDirectory});
+            runHostScenarios(report, x, kind->key, kind->width, kind->height, argv[i + 1]);
+        }
     }
     std::printf("%d passed, %d failed\n", report.passed(), report.failed());
     return report.failed() == 0 ? 0 : 1;
