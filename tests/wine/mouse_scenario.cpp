@@ -122,29 +122,7 @@ std::string environment(const char* name, const std::string& fallback) {
     return length > 0 && length < sizeof value ? std::string(value, length) : fallback;
 }
 
-// xdotool is a Unix program. Wine starts it from its Unix path but gives no
-// handle to wait on, so it runs under /bin/sh, which writes its exit status
-// to a file when it ends; the host looks for the file between idle calls.
-class PointerDriver {
-public:
-    // Empty when xdotool can be started, else why not.
-    std::string prepare(const std::string& markerPath);
-    // Runs xdotool with commands, calling idle (about 30 times a second)
-    // until it ends. Its exit status, or -1 when it could not be started or
-    // did not end within 30 s.
-    int run(const std::string& commands, const std::function<void()>& idle);
-    // xdotool commands: to p on the screen, then a pause.
-    std::string moveTo(POINT p) const {
-        return "mousemove " + std::to_string(p.x) + " " + std::to_string(p.y) + " sleep " + pause_ + " ";
-    }
-    std::string pause() const { return pause_; }
-
-private:
-    std::string xdotool_;
-    std::string pause_;
-    std::string marker_;      // as this program names it
-    std::string unixMarker_;  // as /bin/sh names it
-};
+}  // namespace
 
 std::string PointerDriver::prepare(const std::string& markerPath) {
     // Both end up in a shell command line between single quotes.
@@ -187,6 +165,8 @@ int PointerDriver::run(const std::string& commands, const std::function<void()>&
     return -1;
 }
 
+namespace {
+
 const char kHostClass[] = "KlvWineMouseHost";
 int hostButtonDowns = 0;  // presses on the host window itself (the probe)
 int hostButtonUps = 0;
@@ -197,9 +177,9 @@ LRESULT CALLBACK hostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-// A borderless top-level window at (kLeft, kTop): without a window manager
-// it stays there, so screen coordinates are known.
-HWND createHostWindow(int width, int height) {
+}  // namespace
+
+HWND createHostWindow(int width, int height, int left, int top) {
     WNDCLASSA windowClass{};
     windowClass.lpfnWndProc = hostWindowProc;
     windowClass.hInstance = GetModuleHandleA(nullptr);
@@ -207,8 +187,8 @@ HWND createHostWindow(int width, int height) {
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     windowClass.lpszClassName = kHostClass;
     if (!RegisterClassA(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
-    HWND window = CreateWindowExA(0, kHostClass, "klv-wine-host mouse", WS_POPUP | WS_VISIBLE, kLeft, kTop, width,
-                                  height, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    HWND window = CreateWindowExA(0, kHostClass, "klv-wine-host mouse", WS_POPUP | WS_VISIBLE, left, top, width, height,
+                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     if (window) {
         ShowWindow(window, SW_SHOW);
         UpdateWindow(window);
@@ -216,6 +196,8 @@ HWND createHostWindow(int width, int height) {
     }
     return window;
 }
+
+namespace {
 
 bool isEdit(const CallbackRecord& r) {
     return r.opcode == audioMasterAutomate || r.opcode == audioMasterBeginEdit || r.opcode == audioMasterEndEdit;
@@ -441,7 +423,7 @@ MouseRun MouseTest::run(const std::string& path) {
     plugin_ = PluginInstance::create(lib_.defaultEntry());
     EDITOR_CHECK(c_, plugin_ != nullptr, "an instance is created");
     if (!plugin_) return MouseRun::kRan;
-    HWND host = createHostWindow(s_.width, s_.height + kMargin);
+    HWND host = createHostWindow(s_.width, s_.height + kMargin, kLeft, kTop);
     EDITOR_CHECK(c_, host != nullptr, "host window created");
     if (!host) return MouseRun::kRan;
     EDITOR_CHECK(c_, plugin_->dispatch(effEditOpen, 0, 0, host) == 1, "effEditOpen answers 1");

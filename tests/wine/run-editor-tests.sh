@@ -54,9 +54,10 @@ export KLV_MOUSE_PAUSE=${KLV_MOUSE_PAUSE:-0.3}
 # goes to KIND-MODE.log, its exit status to KIND-MODE.status.
 if [ "${KLV_EDITOR_TESTS_INSIDE:-}" = 1 ]; then
   run_host() {
-    local mode=$1 kind=$2
+    local mode=$1 kind=$2 file=$out/$2-$1.bmp
+    [ "$mode" = host ] && file=$out/$kind-host.marker
     WINELOADER=$loader timeout 600 "$loader" "$host" "--$mode" "$kind" "$build/plugins/$(dll_name "$kind")" \
-      "$out/$kind-$mode.bmp" 2>&1 | tr -d '\r' >"$out/$kind-$mode.log"
+      "$file" 2>&1 | tr -d '\r' >"$out/$kind-$mode.log"
     echo "${PIPESTATUS[0]}" >"$out/$kind-$mode.status"
   }
   # Wine must be able to start the host at all (it answers a bare call with
@@ -68,6 +69,7 @@ if [ "${KLV_EDITOR_TESTS_INSIDE:-}" = 1 ]; then
       [ -f "$build/plugins/$(dll_name "$kind")" ] || continue
       run_host editor "$kind"
       run_host mouse "$kind"
+      run_host host "$kind"
     done
   fi
   # Whatever Wine still runs for this prefix ends before the display goes.
@@ -134,6 +136,7 @@ for kind in "${kinds[@]}"; do
   line="-- $bits-bit $kind:"
   summary "$kind" editor
   summary "$kind" mouse
+  summary "$kind" host
   # The screenshot after the mouse, against klv-snapshot's picture of the
   # same state: bitmaps identical, text displays left out.
   shot=$out/$kind-mouse.bmp

@@ -5,8 +5,9 @@
 //   klv-wine-host --digest PATH
 //   klv-wine-host --editor KIND PATH SHOT.bmp   the editor in real windows
 //   klv-wine-host --mouse KIND PATH SHOT.bmp    xdotool drives the editor
+//   klv-wine-host --host KIND PATH MARKER       quick taps, closes mid-drag, two editors
 // Exit status 0 when every check passed, 1 when one failed, 2 for a wrong
-// command line, 3 when --mouse could not drive the pointer.
+// command line, 3 when --mouse or --host could not drive the pointer.
 #include <cstdio>
 #include <string>
 
@@ -29,9 +30,11 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         return c.failed() == 0 ? 0 : 1;
     }
-    if (argc == 5 && std::string(argv[1]) == "--mouse") {
+    if (argc == 5 && (std::string(argv[1]) == "--mouse" || std::string(argv[1]) == "--host")) {
         conformance::Checker c;
-        const wine::MouseRun run = wine::runMouseScenario(c, argv[2], argv[3], argv[4]);
+        const wine::MouseRun run = std::string(argv[1]) == "--mouse"
+                                       ? wine::runMouseScenario(c, argv[2], argv[3], argv[4])
+                                       : wine::runHostScenarios(c, argv[2], argv[3], argv[4]);
         if (run == wine::MouseRun::kUnknownKind) {
             std::fprintf(stderr, "klv-wine-host: unknown kind %s\n", argv[2]);
             return 2;
@@ -46,7 +49,8 @@ int main(int argc, char** argv) {
                      "usage: klv-wine-host KIND PATH [KIND PATH ...]\n"
                      "       klv-wine-host --digest PATH\n"
                      "       klv-wine-host --editor KIND PATH SHOT.bmp\n"
-                     "       klv-wine-host --mouse KIND PATH SHOT.bmp\n");
+                     "       klv-wine-host --mouse KIND PATH SHOT.bmp\n"
+                     "       klv-wine-host --host KIND PATH MARKER\n");
         return 2;
     }
     conformance::Checker c;
