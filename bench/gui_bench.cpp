@@ -13,7 +13,6 @@
 
 #include "bench/engine_bench.h"
 #include "clampora/clampora_effect.h"
-#include "gui/draw_context.h"
 #include "gui/frame.h"
 #include "gui/raster/memory_window.h"
 #include "host/parameter_editor.h"
@@ -88,25 +87,20 @@ void idleMetersMoving(benchmark::State& state) {
     }
 }
 
-// A knob's value changes as in a drag: the effect stores it, the knob and
-// its read-out redraw.
+// One motion event of a knob drag: the knob's step, the effect storing the
+// value, and the redraw of the knob and its read-out.
 template <class Effect>
 void knobDragStep(benchmark::State& state, int knob) {
     OpenEditor<Effect> e;
-    gui::Control* control = e.editor.control(knob);
-    gui::Frame& frame = *e.editor.getFrame();
-    float value = 0.3f;
+    const gui::Rect r = e.editor.control(knob)->getViewSize();
+    const gui::Point centre{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    e.port().press(centre, gui::kLeftButton);
+    int dy = 0;
     for (auto _ : state) {
-        value = value > 0.6f ? 0.3f : value + 0.01f;
-        gui::Surface* surface = frame.window()->beginDraw();
-        {
-            gui::DrawContext context(&frame, surface, frame.window());
-            control->setValue(value);
-            e.editor.valueChanged(&context, control);
-            frame.idleRedraw();
-        }
-        frame.window()->endDraw(surface);
+        dy = dy >= 40 ? -40 : dy + 1;
+        e.port().move({centre.x, centre.y - dy}, gui::kLeftButton);
     }
+    e.port().release({centre.x, centre.y - dy}, 0);
 }
 
 template <class Effect>

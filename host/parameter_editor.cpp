@@ -23,8 +23,11 @@ ParameterEditor::ParameterEditor(EditedEffect* effect, const Layout& layout)
              static_cast<std::int16_t>(loaded ? background_->width() : layout.width)};
 }
 
+// The effect destroys its editor from its own destructor: by then nothing
+// may reach it any more, not even the end of a drag cut short.
 ParameterEditor::~ParameterEditor() {
-    ParameterEditor::close();
+    effect_ = nullptr;
+    GuiEditorBase::close();
 }
 
 Ref<Bitmap> ParameterEditor::loadBitmap(int id) const {
