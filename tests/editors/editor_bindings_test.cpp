@@ -20,11 +20,6 @@ namespace {
 using gui::Point;
 constexpr unsigned kLeft = gui::kLeftButton;
 
-Point centre(gui::Control* c) {
-    const gui::Rect r = c->getViewSize();
-    return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-}
-
 // Each plug-in's controls by kind.
 struct EditorSpec {
     const char* name;

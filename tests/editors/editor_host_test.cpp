@@ -21,11 +21,6 @@ using gui::Point;
 using Event = gui::raster::MemoryWindowPort::Event;
 constexpr unsigned kLeft = gui::kLeftButton;
 
-Point centre(gui::Control* c) {
-    const gui::Rect r = c->getViewSize();
-    return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-}
-
 struct Family {
     const char* name;
     hostkit::EntryProc entry;

@@ -18,6 +18,12 @@ AEffect* KLV_CALL makeEffect(AudioMasterCallback host) {
     return (new Effect(host))->getAeffect();
 }
 
+// The middle of a control, where tests press it.
+inline gui::Point centre(const gui::Control* c) {
+    const gui::Rect r = c->getViewSize();
+    return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
 class OpenEditor {
 public:
     using Step = gui::raster::MemoryWindowSystem::PointerState;
