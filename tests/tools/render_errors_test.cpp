@@ -34,8 +34,15 @@ std::string expand(const std::string& arg, const std::string& dir) {
     return arg.substr(0, at) + dir + arg.substr(at + std::string(kDir).size());
 }
 
+const std::string kClampora = std::string(KLV_PLUGIN_DIR) + "/KLV_Clampora.so";
+const std::string kClamporaMono = std::string(KLV_PLUGIN_DIR) + "/KLV_Clampora_mono.so";
+
 TEST_P(RenderErrors, OneLineErrorStatusAndNoOutput) {
     const ErrorCase& c = GetParam();
+    // Only the KLV plug-ins may be missing from a build; everything else a
+    // case uses, this test or the build made.
+    for (const auto& a : c.args)
+        if ((a == kClampora || a == kClamporaMono) && !fileExists(a)) GTEST_SKIP() << a << " is not built";
     TempDir dir;
     writeTestFile(dir / "stereo.wav", 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2000);
     writeTestFile(dir / "three.wav", 3, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2000);
@@ -47,9 +54,6 @@ TEST_P(RenderErrors, OneLineErrorStatusAndNoOutput) {
 
     std::vector<std::string> args;
     for (const auto& a : c.args) args.push_back(expand(a, dir.path()));
-    for (const auto& a : args)
-        if (a.find(".so") != std::string::npos && a.find('/') != std::string::npos && !fileExists(a))
-            GTEST_SKIP() << a << " is not built";
     const RunResult r = runRender(args);
     EXPECT_EQ(r.code, c.code) << r.err;
     EXPECT_NE(r.err.find(expand(c.message, dir.path())), std::string::npos) << r.err;
@@ -59,9 +63,6 @@ TEST_P(RenderErrors, OneLineErrorStatusAndNoOutput) {
     EXPECT_EQ(dir.entries(), before);
     EXPECT_EQ(readText(dir / "existing.wav"), "previous contents");
 }
-
-const std::string kClampora = std::string(KLV_PLUGIN_DIR) + "/KLV_Clampora.so";
-const std::string kClamporaMono = std::string(KLV_PLUGIN_DIR) + "/KLV_Clampora_mono.so";
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RenderErrors,

@@ -54,7 +54,7 @@ RunResult runRender(const std::vector<std::string>& args, const std::string& pre
 
 TempDir::TempDir() {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/klv-render-test.XXXXXX";
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/klv-render-test-XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     if (!::mkdtemp(name.data())) throw std::runtime_error("mkdtemp failed");
