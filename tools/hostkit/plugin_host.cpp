@@ -127,7 +127,7 @@ std::intptr_t PluginInstance::dispatch(std::int32_t opcode, std::int32_t index, 
 std::intptr_t PluginInstance::answer(AEffect*, std::int32_t opcode, std::int32_t index, std::intptr_t value, void*,
                                      float opt) {
     const CallbackRecord record{opcode, index, value, opt};
-    {
+    if (config_.recordCalls) {
         std::lock_guard<std::mutex> lock(mutex_);
         calls_.push_back(record);
     }

@@ -44,6 +44,9 @@ struct HostConfig {
     std::int32_t blockSize = 512;
     float sampleRate = 44100.0f;
     bool input2Connected = true;  // answer for audioMasterPinConnected, input 1
+    // Tests read the record; a renderer leaves it off, since a plug-in that
+    // calls back on every block would otherwise grow it for the whole file.
+    bool recordCalls = true;
 };
 
 struct CallbackRecord {
