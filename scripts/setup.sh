@@ -9,9 +9,10 @@ here=$(dirname "$0")
 source "$here/platform.sh"
 
 # Native build: plug-ins (X11 editors whose text is rendered at build time
-# from Liberation Sans with FreeType), renderer (libsndfile), PNG pictures
-# (zlib), unit tests and benchmarks.
-basic=(build-essential cmake ninja-build pkg-config libsndfile1-dev libx11-dev libxext-dev zlib1g-dev
+# from Liberation Sans with FreeType), renderer (libsndfile for its files,
+# libebur128 for its loudness figures), PNG pictures (zlib), unit tests and
+# benchmarks.
+basic=(build-essential cmake ninja-build pkg-config libsndfile1-dev libebur128-dev libx11-dev libxext-dev zlib1g-dev
        libfreetype-dev fonts-liberation2 libgtest-dev libbenchmark-dev)
 # test-all.sh: sanitizer and fuzz builds (clang), formatting check (git,
 # clang-format), Windows DLLs (mingw-w64) run under Wine, editor windows
