@@ -13,6 +13,12 @@ function(klv_add_plugin name)
   set(skin_sources "")
   string(REGEX REPLACE "::[^:]*$" "" skin_namespace ${ARG_SKIN_SYMBOL})
   string(REGEX REPLACE "^.*::" "" skin_symbol ${ARG_SKIN_SYMBOL})
+  # The art at 2 and 3 times the size, for the editor scales above 1: PNG
+  # files beside the BMP folder, embedded in every build that draws.
+  get_filename_component(skin_root ${ARG_SKIN_DIR} DIRECTORY)
+  set(larger_dirs ${skin_root}/png-2x ${skin_root}/png-3x)
+  set(skin_ids ${ARG_SKIN_IDS})
+  set(larger_ids ${ARG_SKIN_IDS})
   if(WIN32)
     set(rc ${CMAKE_CURRENT_BINARY_DIR}/${ARG_PREFIX}_skin.rc)
     set(rc_text "")
@@ -25,29 +31,33 @@ function(klv_add_plugin name)
       list(APPEND skin_files ${ARG_SKIN_DIR}/${id}.bmp)
     endforeach()
     set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS "${skin_files}")
-    # The bitmaps are found through the module's resources: an empty table.
-    set(embedded ${CMAKE_CURRENT_BINARY_DIR}/${ARG_PREFIX}_skin.cpp)
-    execute_process(COMMAND ${CMAKE_COMMAND} -DOUTPUT=${embedded} -DNAMESPACE=${skin_namespace}
-                            -DSYMBOL=${skin_symbol} -DDIR=${ARG_SKIN_DIR} -DIDS= -P ${CMAKE_SOURCE_DIR}/cmake/EmbedResources.cmake)
-    set(skin_sources ${embedded})
-  else()
-    set(embedded ${CMAKE_CURRENT_BINARY_DIR}/${ARG_PREFIX}_skin.cpp)
-    set(skin_ids ${ARG_SKIN_IDS})
-    set(skin_files "")
-    if(KLV_HEADLESS)
-      set(skin_ids "")  # nothing draws in these builds
-    endif()
-    foreach(id IN LISTS skin_ids)
-      list(APPEND skin_files ${ARG_SKIN_DIR}/${id}.bmp)
-    endforeach()
-    string(REPLACE ";" "\\;" skin_id_list "${skin_ids}")
-    add_custom_command(OUTPUT ${embedded}
-      COMMAND ${CMAKE_COMMAND} -DOUTPUT=${embedded} -DNAMESPACE=${skin_namespace} -DSYMBOL=${skin_symbol}
-              -DDIR=${ARG_SKIN_DIR} "-DIDS=${skin_id_list}" -P ${CMAKE_SOURCE_DIR}/cmake/EmbedResources.cmake
-      DEPENDS ${skin_files} ${CMAKE_SOURCE_DIR}/cmake/EmbedResources.cmake
-      COMMENT "Embedding the skin bitmaps of ${name}")
-    set(skin_sources ${embedded})
+    # The scale-1 bitmaps are found through the module's resources.
+    set(skin_ids "")
+  elseif(KLV_HEADLESS)
+    set(skin_ids "")  # nothing draws in these builds
+    set(larger_ids "")
+    set(larger_dirs "")
   endif()
+  set(embedded ${CMAKE_CURRENT_BINARY_DIR}/${ARG_PREFIX}_skin.cpp)
+  set(skin_files "")
+  foreach(id IN LISTS skin_ids)
+    list(APPEND skin_files ${ARG_SKIN_DIR}/${id}.bmp)
+  endforeach()
+  foreach(dir IN LISTS larger_dirs)
+    foreach(id IN LISTS larger_ids)
+      list(APPEND skin_files ${dir}/${id}.png)
+    endforeach()
+  endforeach()
+  string(REPLACE ";" "\\;" skin_id_list "${skin_ids}")
+  string(REPLACE ";" "\\;" larger_id_list "${larger_ids}")
+  string(REPLACE ";" "\\;" larger_dir_list "${larger_dirs}")
+  add_custom_command(OUTPUT ${embedded}
+    COMMAND ${CMAKE_COMMAND} -DOUTPUT=${embedded} -DNAMESPACE=${skin_namespace} -DSYMBOL=${skin_symbol}
+            -DDIR=${ARG_SKIN_DIR} "-DIDS=${skin_id_list}" "-DLARGER=${larger_dir_list}"
+            "-DLARGER_IDS=${larger_id_list}" -P ${CMAKE_SOURCE_DIR}/cmake/EmbedResources.cmake
+    DEPENDS ${skin_files} ${CMAKE_SOURCE_DIR}/cmake/EmbedResources.cmake
+    COMMENT "Embedding the skin bitmaps of ${name}")
+  set(skin_sources ${embedded})
 
   foreach(variant stereo mono)
     if(variant STREQUAL "stereo")

@@ -1,10 +1,12 @@
 // A skin bitmap shared by reference count: every holder retains it and
-// releases it when done; the last release frees it.
+// releases it when done; the last release frees it. Its pixels exist at
+// every editor scale: the design's at 1, the skin's larger art elsewhere.
 #pragma once
 
 #include <memory>
 
 #include "gui/geometry.h"
+#include "gui/scale.h"
 #include "gui/surface.h"
 
 namespace klv::gui {
@@ -22,9 +24,19 @@ public:
     Bitmap& operator=(const Bitmap&) = delete;
 
     int resourceId() const { return resourceId_; }
+    // The design's size.
     int width() const { return width_; }
     int height() const { return height_; }
     BitmapImage* image() const { return image_.get(); }
+
+    // How many frames are stacked in it (1 unless set): at other scales each
+    // frame is scaled into a cell of its own.
+    void setFrames(int frames) { frames_ = frames > 0 ? frames : 1; }
+    int frames() const { return frames_; }
+    // The pixels at scale (made on first use); null when there are none.
+    BitmapImage* imageAt(float scale);
+    // Where a source offset of the design lands in imageAt(scale).
+    Point sourceAt(Point source, float scale) const;
 
     void retain() { ++refCount_; }
     void release();
@@ -43,7 +55,10 @@ private:
     int refCount_ = 1;
     int width_ = 0;
     int height_ = 0;
+    int frames_ = 1;
+    const ResourceTable* table_ = nullptr;
     std::unique_ptr<BitmapImage> image_;
+    std::shared_ptr<BitmapImage> scaled_[kScaleCount];
 };
 
 }  // namespace klv::gui

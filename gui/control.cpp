@@ -69,11 +69,11 @@ bool Control::turnWheel(DrawContext* context, float distance) {
     return true;
 }
 
-bool Control::dragStep(Point, unsigned) {
+bool Control::dragStep(PointF, unsigned) {
     return false;
 }
 
-void Control::startDrag(DrawContext& context, Point where) {
+void Control::startDrag(DrawContext& context, PointF where) {
     dragging_ = true;
     lastSent_ = getValue();
     if (parent_) {
@@ -86,7 +86,7 @@ void Control::startDrag(DrawContext& context, Point where) {
 // Any call out of here may close the editor: the frame then ends this drag
 // (dragCancelled) before the call returns, and what follows finds
 // dragging_ cleared and the frame closing.
-void Control::stepDrag(DrawContext& context, Point where, unsigned buttons) {
+void Control::stepDrag(DrawContext& context, PointF where, unsigned buttons) {
     if (!dragging_) return;
     lastPoint_ = where;
     const float shown = value_;
@@ -106,7 +106,7 @@ void Control::stepDrag(DrawContext& context, Point where, unsigned buttons) {
 }
 
 // A motion without the left button: its release went elsewhere.
-void Control::mouseMoved(DrawContext& context, Point where) {
+void Control::mouseMoved(DrawContext& context, PointF where) {
     if (!dragging_) return;
     const unsigned buttons = context.getMouseButtons();
     if (!(buttons & kLeftButton))
@@ -116,7 +116,7 @@ void Control::mouseMoved(DrawContext& context, Point where) {
 }
 
 // Where the button went up is the drag's last point.
-void Control::mouseReleased(DrawContext& context, Point where) {
+void Control::mouseReleased(DrawContext& context, PointF where) {
     if (!dragging_) return;
     if (where.x != lastPoint_.x || where.y != lastPoint_.y)
         stepDrag(context, where, context.getMouseButtons() | kLeftButton);

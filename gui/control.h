@@ -30,8 +30,8 @@ public:
     bool isDirty() const override;
     void setDirty(bool dirty) override;
     // A drag of this control: each event is one step of its drag rules.
-    void mouseMoved(DrawContext& context, Point where) override;
-    void mouseReleased(DrawContext& context, Point where) override;
+    void mouseMoved(DrawContext& context, PointF where) override;
+    void mouseReleased(DrawContext& context, PointF where) override;
     void dragCancelled() override;
 
     // After each drag step: the editor applies what changed meanwhile and
@@ -76,10 +76,10 @@ protected:
     // Starts a drag at a press: the host hears the begin of an edit, the
     // frame sends the following motions and the release here, and the press
     // itself is the first step.
-    void startDrag(DrawContext& context, Point where);
+    void startDrag(DrawContext& context, PointF where);
     // One step of the control's drag rules: the value for the pointer at
     // where with buttons held. False when the rules end the drag there.
-    virtual bool dragStep(Point where, unsigned buttons);
+    virtual bool dragStep(PointF where, unsigned buttons);
 
     ControlListener* listener_;
     int tag_;
@@ -92,7 +92,7 @@ protected:
     Ref<Bitmap> background_;
 
 private:
-    void stepDrag(DrawContext& context, Point where, unsigned buttons);
+    void stepDrag(DrawContext& context, PointF where, unsigned buttons);
     void endDrag();
 
     bool dragging_ = false;
@@ -100,7 +100,7 @@ private:
     // sent yet: a value the effect snaps differs from the one the drag
     // computes, and would otherwise go out again at every step.
     float lastSent_ = 0.0f;
-    Point lastPoint_;
+    PointF lastPoint_;
 };
 
 }  // namespace klv::gui

@@ -2,12 +2,14 @@
 
 #include "gui/bitmap.h"
 #include "gui/frame.h"
+#include "gui/pixel_math.h"
+#include "gui/scale.h"
 #include "gui/window_system.h"
 
 namespace klv::gui {
 
 DrawContext::DrawContext(Frame* frame, Surface* surface, WindowPort* window)
-    : surface_(surface), window_(window), frame_(frame) {
+    : scale_(frame ? frame->scale() : 1.0f), surface_(surface), window_(window), frame_(frame) {
     clipRect_ = frame ? frame->getViewSize() : Rect{0, 0, 1000, 1000};
     if (!surface_) return;
     applyPen();
@@ -21,16 +23,41 @@ DrawContext::DrawContext(Frame* frame, Surface* surface, WindowPort* window, uns
     eventButtons_ = eventButtons;
 }
 
+Point DrawContext::toSurface(Point p) const {
+    return {toDevice(static_cast<long long>(p.x) + offset_.x + origin_.x, scale_) - deviceOrigin_.x,
+            toDevice(static_cast<long long>(p.y) + offset_.y + origin_.y, scale_) - deviceOrigin_.y};
+}
+
+Rect DrawContext::toSurface(Rect r) const {
+    const Point topLeft = toSurface(Point{r.left, r.top});
+    const Point bottomRight = toSurface(Point{r.right, r.bottom});
+    return {topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
+}
+
+// Lines keep whole device pixels: a design width w is round(s w) wide.
 void DrawContext::applyPen() {
-    if (surface_) surface_->setPen(frameColor_, lineWidth_, lineStyle_);
+    if (surface_) surface_->setPen(frameColor_, scaledLength(lineWidth_, scale_), lineStyle_);
 }
 
 void DrawContext::moveTo(Point p) {
-    if (surface_) surface_->moveTo({p.x + offset_.x, p.y + offset_.y});
+    if (surface_) surface_->moveTo(toSurface(p));
 }
 
 void DrawContext::lineTo(Point p) {
-    if (surface_) surface_->lineTo({p.x + offset_.x, p.y + offset_.y});
+    if (surface_) surface_->lineTo(toSurface(p));
+}
+
+void DrawContext::line(PointF from, PointF to) {
+    if (!surface_) return;
+    const auto device = [this](PointF p) {
+        const double x = static_cast<double>(p.x) + offset_.x + origin_.x;
+        const double y = static_cast<double>(p.y) + offset_.y + origin_.y;
+        if (scale_ == 1.0f) return Point{clampedInt(x) - deviceOrigin_.x, clampedInt(y) - deviceOrigin_.y};
+        return Point{clampedInt(std::floor(x * scale_ + 0.5)) - deviceOrigin_.x,
+                     clampedInt(std::floor(y * scale_ + 0.5)) - deviceOrigin_.y};
+    };
+    surface_->moveTo(device(from));
+    surface_->lineTo(device(to));
 }
 
 void DrawContext::setLineStyle(int style) {
@@ -65,7 +92,7 @@ void DrawContext::setFont(int id, int size) {
     if (size == 0) size = kFontTable[id].size;
     fontId_ = id;
     fontSize_ = size;
-    if (surface_) surface_->setFont(id, size);
+    if (surface_) surface_->setFont(id, scaledLength(size, scale_));
 }
 
 void DrawContext::drawRect(Rect r) {
@@ -77,13 +104,25 @@ void DrawContext::drawRect(Rect r) {
 }
 
 void DrawContext::fillRect(Rect r) {
-    if (surface_) surface_->fillRect(Rect{r.left + 1, r.top + 1, r.right, r.bottom}.moved(offset_.x, offset_.y));
+    if (surface_) surface_->fillRect(toSurface(Rect{r.left + 1, r.top + 1, r.right, r.bottom}));
 }
 
 void DrawContext::drawString(const char* text, Rect r, bool opaque, int alignment) {
     if (!surface_ || !text) return;
     if (alignment != kAlignCenter && alignment != kAlignRight) ++r.left;
-    surface_->drawText(text, r.moved(offset_.x, offset_.y), alignment, opaque);
+    surface_->drawText(text, toSurface(r), alignment, opaque);
+}
+
+void DrawContext::drawBitmap(Bitmap& bitmap, Rect destination, Point source, bool keyed) {
+    if (!surface_) return;
+    BitmapImage* image = bitmap.imageAt(scale_);
+    if (!image) return;
+    const Rect to = toSurface(destination);
+    const Point from = bitmap.sourceAt(source, scale_);
+    if (keyed)
+        surface_->drawBitmapTransparent(*image, to, from);
+    else
+        surface_->drawBitmap(*image, to, from);
 }
 
 unsigned DrawContext::getMouseButtons() const {
@@ -92,16 +131,25 @@ unsigned DrawContext::getMouseButtons() const {
 }
 
 void DrawContext::getMousePosition(Point& p) const {
-    p = window_ ? window_->mousePosition() : Point{};
+    if (!window_) {
+        p = {};
+        return;
+    }
+    const PointF where = toDesign(window_->mousePosition(), scale_);
+    p = {static_cast<int>(std::floor(where.x + 0.5f)), static_cast<int>(std::floor(where.y + 0.5f))};
 }
 
-OffscreenContext::OffscreenContext(Frame* frame, int width, int height, Color background)
+OffscreenContext::OffscreenContext(Frame* frame, int width, int height, Color background, Point position)
     : DrawContext(frame, nullptr, frame ? frame->window() : nullptr),
       width_(width),
       height_(height),
       background_(background) {
+    origin_ = position;
+    deviceOrigin_ = {toDevice(static_cast<long long>(position.x), scale_),
+                     toDevice(static_cast<long long>(position.y), scale_)};
+    const Rect device = toSurface(Rect{0, 0, width, height});
     WindowSystem& system = frame ? frame->windowSystem() : platformWindowSystem();
-    memory_ = system.createOffscreen(window_, width, height);
+    memory_ = system.createOffscreen(window_, device.width(), device.height());
     surface_ = memory_.get();
     if (!surface_) return;
     applyPen();
@@ -116,9 +164,13 @@ OffscreenContext::~OffscreenContext() {
     if (bitmap_) bitmap_->release();
 }
 
+// The offscreen's pixel (0, 0) is the frame's position: its whole surface
+// goes to the destination's place on the device.
 void OffscreenContext::copyTo(DrawContext& target, Rect destination, Point source) {
     if (!memory_ || !target.surface()) return;
-    memory_->copyTo(*target.surface(), destination.moved(target.offset().x, target.offset().y), source);
+    const Rect to = target.toSurface(destination);
+    const Point from = toSurface(source);
+    memory_->copyTo(*target.surface(), to, from);
 }
 
 }  // namespace klv::gui

@@ -1,6 +1,8 @@
 // DrawContext: pen, fill, font and text state over one Surface, with a
-// drawing offset added to every coordinate it is given. OffscreenContext
-// draws into a memory surface that is copied to a window in one block.
+// drawing offset added to every coordinate it is given. Coordinates are the
+// design's; the context maps them to the device at the frame's scale (an
+// edge at x lands on round(s x)). OffscreenContext draws into a memory
+// surface that is copied to a window in one block.
 #pragma once
 
 #include <memory>
@@ -32,9 +34,14 @@ public:
 
     Point offset() const { return offset_; }
     void setOffset(Point offset) { offset_ = offset; }
+    // Device pixels per design pixel.
+    float scale() const { return scale_; }
 
     void moveTo(Point p);
     void lineTo(Point p);
+    // A line between points given more finely than whole design pixels
+    // (the needles); at scale 1 the points are truncated as lineTo's are.
+    void line(PointF from, PointF to);
     // 0 solid, 1 dotted.
     void setLineStyle(int style);
     void setLineWidth(int width);
@@ -55,12 +62,20 @@ public:
     // One line, vertically centred; alignment 1 centres, 2 aligns right, any
     // other value aligns left with a one-pixel margin.
     void drawString(const char* text, Rect r, bool opaque, int alignment);
+    // The bitmap's pixels at this scale, from source (design units) into
+    // destination; keyed leaves out the transparency key.
+    void drawBitmap(Bitmap& bitmap, Rect destination, Point source, bool keyed);
 
     // MouseBits of the buttons and modifiers: those of the event the context
     // was made for, else as the window reports them now (no window: none).
     unsigned getMouseButtons() const;
-    // The pointer relative to the window (not offset-adjusted).
+    // The pointer relative to the window (not offset-adjusted), in design
+    // pixels.
     void getMousePosition(Point& p) const;
+
+    // Where a design point or rectangle lands on the surface.
+    Point toSurface(Point p) const;
+    Rect toSurface(Rect r) const;
 
     Color fontColor() const { return fontColor_; }
     Color frameColor() const { return frameColor_; }
@@ -74,6 +89,11 @@ public:
 protected:
     void applyPen();
 
+    // The design position the surface's pixel (0, 0) stands for (an
+    // offscreen of part of the window), and that position on the device.
+    Point origin_;
+    Point deviceOrigin_;
+    float scale_ = 1.0f;
     Surface* surface_;
     WindowPort* window_;
     Frame* frame_;
@@ -93,8 +113,10 @@ protected:
 class OffscreenContext : public DrawContext {
 public:
     // A memory surface of width x height compatible with the frame's window,
-    // filled and outlined in the background colour.
-    OffscreenContext(Frame* frame, int width, int height, Color background);
+    // filled and outlined in the background colour. position: where in the
+    // frame it will be copied, so that at any scale its pixels are the
+    // window's pixels there.
+    OffscreenContext(Frame* frame, int width, int height, Color background, Point position = {});
     ~OffscreenContext() override;
 
     int width() const { return width_; }

@@ -43,7 +43,7 @@ void Fader::draw(DrawContext& context) {
     const float v = originAtStart() ? value : 1.0f - value;
     const int width = size_.width();
     const int height = size_.height();
-    OffscreenContext offscreen(parent_, width, height, kBlack);
+    OffscreenContext offscreen(parent_, width, height, kBlack, {size_.left, size_.top});
     if (background_) {
         if (getTransparency())
             background_->drawTransparent(offscreen, {0, 0, width, height}, backgroundOffset_);
@@ -71,7 +71,7 @@ void Fader::draw(DrawContext& context) {
     drawn(shown);
 }
 
-bool Fader::onHandle(Point where) const {
+bool Fader::onHandle(PointF where) const {
     if (vertical_) {
         const int left = size_.left + handleOffset_.x;
         return where.x >= left && where.x <= left + handleWidth_ && where.y >= handlePosition_ &&
@@ -90,7 +90,7 @@ bool dragsFader(unsigned buttons) {
 
 // With free click the handle's centre follows the pointer; without it the
 // press must take the handle, which then keeps its grab point.
-void Fader::mouse(DrawContext& context, Point where) {
+void Fader::mouse(DrawContext& context, PointF where) {
     if (!getMouseEnabled()) return;
     const unsigned buttons = context.getMouseButtons();
     if (!(buttons & kLeftButton)) return;
@@ -100,10 +100,10 @@ void Fader::mouse(DrawContext& context, Point where) {
     }
     if (!dragsFader(buttons)) return;
     if (freeClick_) {
-        grab_ = minPosition_ + (vertical_ ? handleHeight_ : handleWidth_) / 2 - 1;
+        grab_ = static_cast<float>(minPosition_ + (vertical_ ? handleHeight_ : handleWidth_) / 2 - 1);
     } else {
         if (!onHandle(where)) return;
-        grab_ = minPosition_ + (along(where) - handlePosition_);
+        grab_ = static_cast<float>(minPosition_) + (along(where) - static_cast<float>(handlePosition_));
     }
     anchor_ = getValue();
     startDrag(context, where);
@@ -111,7 +111,7 @@ void Fader::mouse(DrawContext& context, Point where) {
 
 // Shift scales the movement by 0.1 around the value the fader had when
 // Shift went down; any other button or modifier ends the drag.
-bool Fader::dragStep(Point where, unsigned buttons) {
+bool Fader::dragStep(PointF where, unsigned buttons) {
     if (!dragsFader(buttons)) return false;
     const int travel = maxPosition_ - minPosition_;
     // A fader without travel has no position to value mapping: the value
@@ -119,7 +119,7 @@ bool Fader::dragStep(Point where, unsigned buttons) {
     if (travel != 0) {
         const bool inverted =
             vertical_ ? (style_ & kVerticalOriginBottom) != 0 : (style_ & kHorizontalOriginRight) != 0;
-        const float raw = static_cast<float>(along(where) - grab_) / static_cast<float>(travel);
+        const float raw = (along(where) - grab_) / static_cast<float>(travel);
         float value = inverted ? 1.0f - raw : raw;
         if (buttons & kShiftKey) value = anchor_ + (value - anchor_) * 0.1f;
         setValue(value);
@@ -129,7 +129,7 @@ bool Fader::dragStep(Point where, unsigned buttons) {
     return true;
 }
 
-bool Fader::onWheel(DrawContext* context, Point, float distance) {
+bool Fader::onWheel(DrawContext* context, PointF, float distance) {
     return turnWheel(context, distance);
 }
 

@@ -18,8 +18,8 @@ enum FaderStyle {
 class Fader : public Control {
 public:
     void draw(DrawContext& context) override;
-    void mouse(DrawContext& context, Point where) override;
-    bool onWheel(DrawContext* context, Point where, float distance) override;
+    void mouse(DrawContext& context, PointF where) override;
+    bool onWheel(DrawContext* context, PointF where, float distance) override;
 
     virtual void setDrawTransparentHandle(bool transparent) { drawTransparentHandle_ = transparent; }
     virtual void setFreeClick(bool free) { freeClick_ = free; }
@@ -38,12 +38,12 @@ protected:
     Fader(bool vertical, Rect size, ControlListener* listener, int tag, int minPosition, int maxPosition,
           Bitmap* handle, Bitmap* background, Point backgroundOffset, int style);
     ~Fader() override;
-    bool dragStep(Point where, unsigned buttons) override;
+    bool dragStep(PointF where, unsigned buttons) override;
 
 private:
-    int along(Point p) const { return vertical_ ? p.y : p.x; }
+    float along(PointF p) const { return vertical_ ? p.y : p.x; }
     bool originAtStart() const;
-    bool onHandle(Point where) const;
+    bool onHandle(PointF where) const;
 
     bool vertical_;
     Ref<Bitmap> handle_;
@@ -61,7 +61,7 @@ private:
     int highestEdge_;
     // The drag in progress: where along the axis the handle was taken, and
     // the value fine adjustment scales around.
-    int grab_ = 0;
+    float grab_ = 0.0f;
     float anchor_ = 0.0f;
 };
 

@@ -1,9 +1,11 @@
 #include "gui/frame.h"
 
+#include <cmath>
 #include <new>
 
 #include "gui/bitmap.h"
 #include "gui/draw_context.h"
+#include "gui/scale.h"
 
 namespace klv::gui {
 
@@ -15,11 +17,13 @@ Frame::Frame(Rect size, void* parentWindow, FrameOwner* owner)
     : View(size),
       owner_(owner),
       system_(owner ? owner->windowSystem() : platformWindowSystem()),
-      parentWindow_(parentWindow) {
+      parentWindow_(parentWindow),
+      scale_(owner ? owner->scale() : 1.0f) {
     // The first paint draws everything; idle redraws start after it.
     View::setDirty(false);
     if (!parentWindow) return;
-    window_ = system_.createWindow(*this, parentWindow, size.width(), size.height());
+    const Rect device = toDevice(size, scale_);
+    window_ = system_.createWindow(*this, parentWindow, device.width(), device.height());
     if (!window_) {
         // A parent the window system refused: a frame that never shows.
         open_ = false;
@@ -64,6 +68,16 @@ void Frame::close() {
     if (depth_ == 0) finishClose();
 }
 
+// Hit areas are the views' rectangles on the device, edges included: a
+// point on the device pixel of a scaled edge is on the view, one pixel
+// further is not.
+bool Frame::hits(const View& view, PointF where) const {
+    if (scale_ == 1.0f) return view.getViewSize().containsInclusive(where);
+    const Point device{static_cast<int>(std::floor(where.x * scale_ + 0.5f)),
+                       static_cast<int>(std::floor(where.y * scale_ + 0.5f))};
+    return toDevice(view.getViewSize(), scale_).containsInclusive(device);
+}
+
 template <typename F>
 void Frame::withContext(F&& f) {
     Surface* surface = window_ ? window_->beginDraw() : nullptr;
@@ -87,18 +101,18 @@ void Frame::draw(DrawContext& context) {
     if (modalView_) modalView_->draw(context);
 }
 
-void Frame::mouse(DrawContext& context, Point where) {
+void Frame::mouse(DrawContext& context, PointF where) {
     if (focusView_) {
         focusView_->looseFocus(nullptr);
         focusView_ = nullptr;
     }
     if (modalView_) {
-        if (modalView_->getViewSize().containsInclusive(where)) modalView_->mouse(context, where);
+        if (hits(*modalView_, where)) modalView_->mouse(context, where);
         return;
     }
     for (int i = viewCount_ - 1; i >= 0; --i) {
         View* view = views_[i];
-        if (!view->getMouseEnabled() || !view->getViewSize().containsInclusive(where)) continue;
+        if (!view->getMouseEnabled() || !hits(*view, where)) continue;
         view->mouse(context, where);
         return;
     }
@@ -130,15 +144,11 @@ bool Frame::onDrop(void** items, long count, int kind, Point where) {
 
 // The host's wheel notification carries no position: the view under the
 // pointer takes it.
-bool Frame::onWheel(DrawContext*, Point, float distance) {
+bool Frame::onWheel(DrawContext*, PointF, float distance) {
     View* view = getViewAt();
     if (!view) return false;
     bool handled = false;
-    withContext([&](DrawContext& context) {
-        Point where;
-        context.getMousePosition(where);
-        handled = view->onWheel(&context, where, distance);
-    });
+    withContext([&](DrawContext& context) { handled = view->onWheel(&context, mousePosition(), distance); });
     return handled;
 }
 
@@ -225,16 +235,30 @@ void Frame::cancelDrag() {
 }
 
 View* Frame::getViewAt() const {
-    Point where;
-    getMousePosition(where);
+    const PointF where = mousePosition();
     for (int i = viewCount_ - 1; i >= 0; --i) {
-        if (views_[i]->getViewSize().containsInclusive(where)) return views_[i];
+        if (hits(*views_[i], where)) return views_[i];
     }
     return nullptr;
 }
 
 void Frame::getMousePosition(Point& p) const {
-    p = window_ ? window_->mousePosition() : Point{};
+    const PointF where = mousePosition();
+    p = {static_cast<int>(std::floor(where.x + 0.5f)), static_cast<int>(std::floor(where.y + 0.5f))};
+}
+
+PointF Frame::mousePosition() const {
+    return toDesign(window_ ? window_->mousePosition() : Point{}, scale_);
+}
+
+void Frame::setScale(float scale) {
+    if (scale == scale_ || !(scale > 0.0f)) return;
+    scale_ = scale;
+    if (!window_ || closing_) return;
+    const Rect device = toDevice(size_, scale_);
+    window_->resize(device.width(), device.height());
+    // Drawn anew at once, or at the first paint if there was none yet.
+    if (!firstDraw_) withContext([&](DrawContext& context) { draw(context); });
 }
 
 void Frame::drawView(View* view) {
@@ -268,40 +292,41 @@ void Frame::paintWindow(Surface& surface) {
 
 // While a drag runs every button event belongs to it: another button going
 // down or up changes the set its steps see, the left one going up ends it.
-void Frame::buttonDown(Surface* surface, Point where, unsigned buttons) {
+void Frame::buttonDown(Surface* surface, Point device, unsigned buttons) {
     if (closing_) return;
     if (dragView_) {
-        pointerMoved(surface, where, buttons);
+        pointerMoved(surface, device, buttons);
         return;
     }
     DrawContext context(this, surface, window_.get(), buttons);
-    mouse(context, where);
+    mouse(context, toDesign(device, scale_));
 }
 
-void Frame::pointerMoved(Surface* surface, Point where, unsigned buttons) {
+void Frame::pointerMoved(Surface* surface, Point device, unsigned buttons) {
     if (closing_ || !dragView_) return;
     const Ref<View> view = dragView_;
     DrawContext context(this, surface, window_.get(), buttons);
-    view->mouseMoved(context, where);
+    view->mouseMoved(context, toDesign(device, scale_));
 }
 
-void Frame::buttonUp(Surface* surface, Point where, unsigned buttons) {
+void Frame::buttonUp(Surface* surface, Point device, unsigned buttons) {
     if (closing_ || !dragView_) return;
     if (buttons & kLeftButton) {
-        pointerMoved(surface, where, buttons);
+        pointerMoved(surface, device, buttons);
         return;
     }
     const Ref<View> view = dragView_;
     DrawContext context(this, surface, window_.get(), buttons);
-    view->mouseReleased(context, where);
+    view->mouseReleased(context, toDesign(device, scale_));
     releaseDrag(view.get());
 }
 
-bool Frame::wheelTurned(Point where, float distance, unsigned buttons) {
+bool Frame::wheelTurned(Point device, float distance, unsigned buttons) {
     if (closing_) return false;
+    const PointF where = toDesign(device, scale_);
     View* view = nullptr;
     for (int i = viewCount_ - 1; i >= 0 && !view; --i) {
-        if (views_[i]->getViewSize().containsInclusive(where)) view = views_[i];
+        if (hits(*views_[i], where)) view = views_[i];
     }
     if (!view) return false;
     bool handled = false;

@@ -42,10 +42,10 @@ public:
     Frame(Rect size, void* parentWindow, FrameOwner* owner);
 
     void draw(DrawContext& context) override;
-    void mouse(DrawContext& context, Point where) override;
+    void mouse(DrawContext& context, PointF where) override;
     void update(DrawContext& context) override;
     bool onDrop(void** items, long count, int kind, Point where) override;
-    bool onWheel(DrawContext* context, Point where, float distance) override;
+    bool onWheel(DrawContext* context, PointF where, float distance) override;
 
     // Appends; the view's existing reference is taken over. False (the view
     // stays the caller's) when the list cannot grow.
@@ -84,7 +84,9 @@ public:
     // The last view whose rectangle holds the pointer (inclusive edges),
     // mouse-enabled or not; null if none.
     View* getViewAt() const;
+    // The pointer in frame coordinates (rounded to whole design pixels).
     void getMousePosition(Point& p) const;
+    PointF mousePosition() const;
     // Draws one view of the list (or, for null or a stranger, the whole
     // frame) on the window.
     void drawView(View* view);
@@ -119,8 +121,14 @@ public:
     WindowSystem& windowSystem() const { return system_; }
     void* parentWindow() const { return parentWindow_; }
 
+    // Device pixels per design pixel; the window is the frame's size times
+    // it. A new scale resizes the window and draws it anew.
+    float scale() const { return scale_; }
+    void setScale(float scale);
+
     // Window entry points, called by the platform on the window's thread,
-    // each inside an Entry. buttons: MouseBits after the event.
+    // each inside an Entry, with the event's position in device pixels.
+    // buttons: MouseBits after the event.
     void paintWindow(Surface& surface);
     void buttonDown(Surface* surface, Point where, unsigned buttons);
     void pointerMoved(Surface* surface, Point where, unsigned buttons);
@@ -135,6 +143,7 @@ protected:
 private:
     template <typename F>
     void withContext(F&& f);
+    bool hits(const View& view, PointF where) const;
     // The rest of a close: drop registration, window, views, background.
     void finishClose();
 
@@ -153,6 +162,7 @@ private:
     bool dropRegistered_ = false;
     bool closing_ = false;
     int depth_ = 0;
+    float scale_ = 1.0f;
     std::unique_ptr<WindowPort> window_;
 };
 

@@ -19,6 +19,11 @@ public:
     virtual int knobMode() const = 0;
     // Where the frame's window, offscreen surfaces and clock come from.
     virtual WindowSystem& windowSystem() const = 0;
+    // Device pixels per design pixel that new frames draw at.
+    virtual float scale() const = 0;
+    // The window's display now asks for another scale (the window moved to
+    // another monitor, its settings changed): the owner decides.
+    virtual void displayScaleChanged() {}
 
 protected:
     ~FrameOwner() = default;

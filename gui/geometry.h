@@ -11,6 +11,14 @@ struct Point {
     int y = 0;
 };
 
+// A position in frame coordinates with the precision of the device: on a
+// screen of twice the density the pointer moves in halves of a design
+// pixel.
+struct PointF {
+    float x = 0.0f;
+    float y = 0.0f;
+};
+
 // Frame coordinates; right and bottom are exclusive for fills and blits and
 // inclusive for hit tests (see containsInclusive).
 struct Rect {
@@ -23,6 +31,10 @@ struct Rect {
     int height() const { return bottom - top; }
     // Hit tests of views take all four edges as inside.
     bool containsInclusive(Point p) const { return p.x >= left && p.x <= right && p.y >= top && p.y <= bottom; }
+    bool containsInclusive(PointF p) const {
+        return p.x >= static_cast<float>(left) && p.x <= static_cast<float>(right) && p.y >= static_cast<float>(top) &&
+               p.y <= static_cast<float>(bottom);
+    }
     Rect moved(int dx, int dy) const { return {left + dx, top + dy, right + dx, bottom + dy}; }
 };
 

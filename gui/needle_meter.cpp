@@ -74,10 +74,21 @@ Point NeedleMeter::needleEnd(float level, float reach) const {
     return {clampedInt(pivot_.x + reach * std::cos(angle)), clampedInt(pivot_.y - reach * std::sin(angle))};
 }
 
+// Above scale 1 the ends keep their fractions: the needle moves in device
+// pixels, not in steps of the design's.
 void NeedleMeter::drawNeedle(DrawContext& context, float level, Color color, float outer) {
     context.setFrameColor(color);
-    context.moveTo(needleEnd(level, innerRadius_));
-    context.lineTo(needleEnd(level, outer));
+    if (context.scale() == 1.0f) {
+        context.moveTo(needleEnd(level, innerRadius_));
+        context.lineTo(needleEnd(level, outer));
+        return;
+    }
+    const double angle = needleAngle(level);
+    const auto end = [&](float reach) {
+        return PointF{static_cast<float>(pivot_.x + reach * std::cos(angle)),
+                      static_cast<float>(pivot_.y - reach * std::sin(angle))};
+    };
+    context.line(end(innerRadius_), end(outer));
 }
 
 void NeedleMeter::draw(DrawContext& context) {

@@ -23,7 +23,7 @@ void OverlayPanel::draw(DrawContext& context) {
 // Opening makes the panel the frame's modal view over its display area;
 // while it is open every click inside that area reaches it and closes it,
 // and the whole frame is drawn again.
-void OverlayPanel::mouse(DrawContext& context, Point) {
+void OverlayPanel::mouse(DrawContext& context, PointF) {
     if (!getMouseEnabled() || !(context.getMouseButtons() & kLeftButton)) return;
     if (getValue() == 0.0f) {
         setValue(1.0f);

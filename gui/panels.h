@@ -14,7 +14,7 @@ public:
     OverlayPanel(Rect trigger, ControlListener* listener, int tag, Bitmap* bitmap, Rect display, Point source);
 
     void draw(DrawContext& context) override;
-    void mouse(DrawContext& context, Point where) override;
+    void mouse(DrawContext& context, PointF where) override;
 
     bool isOpen() const { return getValue() != 0.0f; }
     Rect displayArea() const { return display_; }

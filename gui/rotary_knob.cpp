@@ -61,6 +61,10 @@ void RotaryKnob::valueToPoint(Point& point) const {
 }
 
 float RotaryKnob::valueFromPoint(Point where) const {
+    return valueFromPoint(PointF{static_cast<float>(where.x), static_cast<float>(where.y)});
+}
+
+float RotaryKnob::valueFromPoint(PointF where) const {
     // Counter-clockwise from the x axis with y growing upwards, taken from
     // the start in the knob's turning direction and folded into 0..2 pi.
     const double angle = std::atan2(radius_ - where.y, where.x - radius_);
@@ -105,7 +109,7 @@ void RotaryKnob::drawHandle(DrawContext& context) {
 }
 
 // The host's knob mode picks the usual way of dragging; Alt the other.
-void RotaryKnob::mouse(DrawContext& context, Point where) {
+void RotaryKnob::mouse(DrawContext& context, PointF where) {
     if (!getMouseEnabled()) return;
     const unsigned buttons = context.getMouseButtons();
     if (!(buttons & kLeftButton)) return;
@@ -119,17 +123,17 @@ void RotaryKnob::mouse(DrawContext& context, Point where) {
     base_ = getValue();
     sensitivity_ = (max_ - min_) / ((buttons & kShiftKey) ? 300.0f : 200.0f);
     previousButtons_ = buttons;
-    remembered_ = valueFromPoint({where.x - size_.left, where.y - size_.top});
+    remembered_ = valueFromPoint(PointF{where.x - size_.left, where.y - size_.top});
     startDrag(context, where);
 }
 
-bool RotaryKnob::dragStep(Point where, unsigned buttons) {
+bool RotaryKnob::dragStep(PointF where, unsigned buttons) {
     if (linear_) {
         // Right and up increase. Sensitivity: a range per 300 pixels with
         // Shift held at the press, else per 200; once the buttons or
         // modifiers change during the drag, per 300 with Shift and per 100
         // without, the base moved so that the value does not jump.
-        const float delta = static_cast<float>((where.x - pressPoint_.x) - (where.y - pressPoint_.y));
+        const float delta = (where.x - pressPoint_.x) - (where.y - pressPoint_.y);
         if (buttons != previousButtons_) {
             const float changed = (max_ - min_) / ((buttons & kShiftKey) ? 300.0f : 100.0f);
             base_ += (sensitivity_ - changed) * delta;
@@ -144,7 +148,7 @@ bool RotaryKnob::dragStep(Point where, unsigned buttons) {
     // of more than half the range (the pointer crossed the gap) sticks to
     // the end it came from until the pointer comes back.
     const float halfRange = (max_ - min_) * 0.5f;
-    const float v = valueFromPoint({where.x - size_.left, where.y - size_.top});
+    const float v = valueFromPoint(PointF{where.x - size_.left, where.y - size_.top});
     if (remembered_ - v > halfRange) {
         setValue(max_);
     } else if (v - remembered_ > halfRange) {
@@ -156,7 +160,7 @@ bool RotaryKnob::dragStep(Point where, unsigned buttons) {
     return true;
 }
 
-bool RotaryKnob::onWheel(DrawContext* context, Point, float distance) {
+bool RotaryKnob::onWheel(DrawContext* context, PointF, float distance) {
     return turnWheel(context, distance);
 }
 

@@ -13,8 +13,8 @@ public:
                Point backgroundOffset);
 
     void draw(DrawContext& context) override;
-    void mouse(DrawContext& context, Point where) override;
-    bool onWheel(DrawContext* context, Point where, float distance) override;
+    void mouse(DrawContext& context, PointF where) override;
+    bool onWheel(DrawContext* context, PointF where, float distance) override;
 
     virtual void drawHandle(DrawContext& context);
     virtual void setStartAngle(float radians);
@@ -28,6 +28,7 @@ public:
     // unswept gap the half next to the start gives the minimum, the half
     // next to the end the maximum.
     virtual float valueFromPoint(Point where) const;
+    float valueFromPoint(PointF where) const;
     virtual void setInsetValue(int inset) { inset_ = inset; }
     virtual void setColorShadowHandle(Color color) { shadowColor_ = color; }
     virtual void setColorHandle(Color color) { handleColor_ = color; }
@@ -38,7 +39,7 @@ public:
 
 protected:
     ~RotaryKnob() override;
-    bool dragStep(Point where, unsigned buttons) override;
+    bool dragStep(PointF where, unsigned buttons) override;
 
 private:
     void compute();
@@ -59,7 +60,7 @@ private:
     // there, at a sensitivity that changes with the buttons) or circular
     // (following the pointer's angle, sticking across the gap).
     bool linear_ = true;
-    Point pressPoint_;
+    PointF pressPoint_;
     float base_ = 0.0f;
     float sensitivity_ = 0.0f;
     unsigned previousButtons_ = 0;

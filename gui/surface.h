@@ -8,18 +8,22 @@
 #include <memory>
 
 #include "gui/geometry.h"
+#include "gui/raster/pixel_buffer.h"
 
 namespace klv::gui {
 
 class Bitmap;
 
 // The platform's pixels of a loaded bitmap (a GDI bitmap and its mask, or a
-// pixel buffer). Made by loadBitmapImage, owned by its Bitmap.
+// pixel buffer). Made by loadBitmapImage or makeBitmapImage, owned by its
+// Bitmap or shared through the module's skin art.
 class BitmapImage {
 public:
     virtual ~BitmapImage() = default;
     virtual int width() const = 0;
     virtual int height() const = 0;
+    // The pixels, where the platform keeps them in memory (null for GDI).
+    virtual const raster::PixelBuffer* rasterPixels() const { return nullptr; }
 };
 
 // Bitmap files compiled into a library where the platform has no resource
@@ -32,12 +36,17 @@ struct EmbeddedResource {
 struct ResourceTable {
     const EmbeddedResource* entries;
     int count;
+    // The same art drawn at 2 and 3 times the size (PNG files by the same
+    // ids); null where there is none.
+    const ResourceTable* larger[2] = {nullptr, nullptr};
 };
 
 // Loads the bitmap whose numeric id is the low 16 bits of resourceId: from
 // the module's resources on Windows (table unused), else from table. Null
 // when there is no such bitmap or it cannot be read.
 std::unique_ptr<BitmapImage> loadBitmapImage(int resourceId, const ResourceTable* table);
+// The platform's image of pixels made in memory (null where nothing draws).
+std::unique_ptr<BitmapImage> makeBitmapImage(raster::PixelBuffer pixels);
 
 class Surface {
 public:
@@ -65,10 +74,10 @@ public:
     // r.left. With opaque the text cell is filled in the back colour.
     virtual void drawText(const char* text, Rect r, int alignment, bool opaque) = 0;
 
-    // Copies destination-sized pixels of the bitmap from source to
+    // Copies destination-sized pixels of the image from source to
     // destination; the transparent form leaves out pixels of the key colour.
-    virtual void drawBitmap(Bitmap& bitmap, Rect destination, Point source) = 0;
-    virtual void drawBitmapTransparent(Bitmap& bitmap, Rect destination, Point source) = 0;
+    virtual void drawBitmap(BitmapImage& image, Rect destination, Point source) = 0;
+    virtual void drawBitmapTransparent(BitmapImage& image, Rect destination, Point source) = 0;
     // One opaque block copy of this surface's pixels at source to target's
     // destination (offscreen composition).
     virtual void copyTo(Surface& target, Rect destination, Point source) = 0;

@@ -24,7 +24,7 @@ void ToggleButton::draw(DrawContext& context) {
 }
 
 // Any value whose integer part is 0 (0.5 included) turns on.
-void ToggleButton::mouse(DrawContext& context, Point) {
+void ToggleButton::mouse(DrawContext& context, PointF) {
     if (!getMouseEnabled() || !(context.getMouseButtons() & kLeftButton)) return;
     setValue(clampedInt(getValue()) == 0 ? 1.0f : 0.0f);
     draw(context);
@@ -57,7 +57,7 @@ void CycleSwitch::draw(DrawContext& context) {
     drawn(shown);
 }
 
-void CycleSwitch::mouse(DrawContext& context, Point) {
+void CycleSwitch::mouse(DrawContext& context, PointF) {
     if (!getMouseEnabled() || !(context.getMouseButtons() & kLeftButton)) return;
     setValue(static_cast<float>((state(getValue()) + 1) % states_));
     draw(context);

@@ -12,7 +12,7 @@ public:
     ToggleButton(Rect size, ControlListener* listener, int tag, Bitmap* bitmap);
 
     void draw(DrawContext& context) override;
-    void mouse(DrawContext& context, Point where) override;
+    void mouse(DrawContext& context, PointF where) override;
 };
 
 // The state a value stands for, as the effect reads the parameter (a host
@@ -28,7 +28,7 @@ public:
     // The whole frame of the value's state: a fraction never shows parts
     // of two frames.
     void draw(DrawContext& context) override;
-    void mouse(DrawContext& context, Point where) override;
+    void mouse(DrawContext& context, PointF where) override;
 
     int states() const { return states_; }
     Bitmap* bitmap() const { return bitmap_.get(); }

@@ -25,19 +25,19 @@ public:
     virtual void draw(DrawContext&) {}
     // A button went down on the view; the context answers the buttons and
     // modifiers of that press.
-    virtual void mouse(DrawContext&, Point) {}
+    virtual void mouse(DrawContext&, PointF) {}
     // A drag the view started with Frame::captureDrag goes on: the pointer
     // moved, or the set of buttons and modifiers changed (the context's).
-    virtual void mouseMoved(DrawContext&, Point) {}
+    virtual void mouseMoved(DrawContext&, PointF) {}
     // ... and ends: the left button went up at the point.
-    virtual void mouseReleased(DrawContext&, Point) {}
+    virtual void mouseReleased(DrawContext&, PointF) {}
     // ... or is cut short without a release (the window closed or went away,
     // the pointer was taken from it).
     virtual void dragCancelled() {}
     // Draws the view when dirty, then clears the dirty state.
     virtual void update(DrawContext& context);
     virtual bool onDrop(void** /*items*/, long /*count*/, int /*kind*/, Point) { return false; }
-    virtual bool onWheel(DrawContext*, Point, float /*distance*/) { return false; }
+    virtual bool onWheel(DrawContext*, PointF, float /*distance*/) { return false; }
     virtual void looseFocus(DrawContext*) {}
     virtual void takeFocus(DrawContext*) {}
     virtual bool isDirty() const { return dirty_; }

@@ -41,6 +41,9 @@ public:
     virtual void serviceEvents() = 0;
     // Registers (true) or revokes (false) the window as a drop target.
     virtual bool setDropRegistered(bool registered) = 0;
+    // A new size in device pixels (the editor's scale changed); what it
+    // shows is drawn anew by the frame.
+    virtual void resize(int width, int height) = 0;
 };
 
 class WindowSystem {
@@ -53,6 +56,9 @@ public:
     // A memory surface of width x height compatible with the window (which
     // may be null), for offscreen composition; null on failure.
     virtual std::unique_ptr<Surface> createOffscreen(WindowPort* window, int width, int height) = 0;
+    // How much larger than at 96 dpi things should look on the display
+    // that parent (the host's window, or null before there is one) shows on.
+    virtual double displayScale(void* /*parent*/) { return 1.0; }
     // OLE for the calling thread (drag and drop); nothing where there is none.
     virtual void initializeOle() {}
     virtual void uninitializeOle() {}

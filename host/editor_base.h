@@ -10,6 +10,13 @@ namespace klv {
 
 class EffectBase;
 
+// How hosts (Studio One, Bitwig, REAPER among them) tell a VST 2 editor the
+// scale of the screen it shows on: effVendorSpecific with index 'PreS',
+// value 'AeCs' and the factor in opt, before the editor opens and whenever
+// it changes.
+constexpr VstInt32 kContentScaleVendor = 0x50726553;    // 'PreS'
+constexpr VstIntPtr kContentScaleRequest = 0x41654373;  // 'AeCs'
+
 class EditorBase {
 public:
     explicit EditorBase(EffectBase* effect) : effect_(effect) {}
@@ -37,6 +44,9 @@ public:
     virtual bool onWheel(float) { return false; }
     // A parameter of the effect changed (GUI editors mirror it).
     virtual void setParameter(VstInt32, float) {}
+    // The host's content scale for the editor (effVendorSpecific, below);
+    // true when the editor takes it.
+    virtual bool setContentScaleFactor(float) { return false; }
 
     EffectBase* getEffect() const { return effect_; }
     void* getSystemWindow() const { return systemWindow_; }

@@ -72,6 +72,8 @@ VstIntPtr EffectBase::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr valu
         case effGetVendorVersion:
             return getVendorVersion();
         case effVendorSpecific:
+            if (index == kContentScaleVendor && value == kContentScaleRequest && editor)
+                return editor->setContentScaleFactor(opt) ? 1 : 0;
             vendorSpecific(index, value, ptr, opt);
             return 0;
         case effCanDo:

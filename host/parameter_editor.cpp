@@ -19,8 +19,8 @@ ParameterEditor::ParameterEditor(EditedEffect* effect, const Layout& layout)
     // The window is the background's size; the written size stands in for a
     // skin that did not load, so that hosts still get a sane rectangle.
     const bool loaded = background_->width() > 0 && background_->height() > 0;
-    rect_ = {0, 0, static_cast<std::int16_t>(loaded ? background_->height() : layout.height),
-             static_cast<std::int16_t>(loaded ? background_->width() : layout.width)};
+    designRect_ = {0, 0, static_cast<std::int16_t>(loaded ? background_->height() : layout.height),
+                   static_cast<std::int16_t>(loaded ? background_->width() : layout.width)};
 }
 
 // The effect destroys its editor from its own destructor: by then nothing
@@ -30,8 +30,10 @@ ParameterEditor::~ParameterEditor() {
     GuiEditorBase::close();
 }
 
-Ref<Bitmap> ParameterEditor::loadBitmap(int id) const {
-    return Ref<Bitmap>::adopt(new Bitmap(id, &layout_.skin));
+Ref<Bitmap> ParameterEditor::loadBitmap(int id, int frames) const {
+    const Ref<Bitmap> bitmap = Ref<Bitmap>::adopt(new Bitmap(id, &layout_.skin));
+    bitmap->setFrames(frames);
+    return bitmap;
 }
 
 long ParameterEditor::open(void* parentWindow) {
@@ -127,7 +129,7 @@ void ParameterEditor::bind(gui::Control* control) {
 }
 
 void ParameterEditor::addButton(const ButtonRow& row) {
-    const Ref<Bitmap> bitmap = loadBitmap(row.bitmap);
+    const Ref<Bitmap> bitmap = loadBitmap(row.bitmap, row.states);
     if (row.states > 2)
         bind(new gui::CycleSwitch(row.rect, this, row.param, bitmap.get(), row.states, row.rule));
     else
@@ -164,7 +166,7 @@ void ParameterEditor::addFader(const FaderRow& row, bool vertical, int handleBit
 // A meter resting at the left stop.
 gui::NeedleMeter* ParameterEditor::addMeter(const MeterPlace& place) {
     const Ref<Bitmap> dial = loadBitmap(place.dialBitmap);
-    const Ref<Bitmap> lamp = loadBitmap(place.lampBitmap);
+    const Ref<Bitmap> lamp = loadBitmap(place.lampBitmap, 2);
     auto* meter = new gui::NeedleMeter(layout_.meterKind, place.dial, dial.get(), place.lamp, lamp.get(), place.pivot.x,
                                        place.pivot.y, 30.0f, 87.0f);
     meter->setDefaultValue(0.0f);

@@ -142,8 +142,8 @@ protected:
 private:
     bool validIndex(int index) const { return index >= 0 && index < numParams_; }
     void createControls();
-    // A bitmap of this plug-in's skin.
-    gui::Ref<gui::Bitmap> loadBitmap(int id) const;
+    // A bitmap of this plug-in's skin, frames stacked in it.
+    gui::Ref<gui::Bitmap> loadBitmap(int id, int frames = 1) const;
     // Adds a control bound to its tag (the frame keeps it), starting at the
     // parameter's value.
     void bind(gui::Control* control);

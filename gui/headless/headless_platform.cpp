@@ -20,6 +20,10 @@ std::unique_ptr<BitmapImage> loadBitmapImage(int, const ResourceTable*) {
     return nullptr;
 }
 
+std::unique_ptr<BitmapImage> makeBitmapImage(raster::PixelBuffer) {
+    return nullptr;
+}
+
 WindowSystem& platformWindowSystem() {
     static HeadlessWindowSystem system;
     return system;

@@ -17,6 +17,10 @@ std::unique_ptr<BitmapImage> loadBitmapImage(int resourceId, const ResourceTable
     return nullptr;
 }
 
+std::unique_ptr<BitmapImage> makeBitmapImage(raster::PixelBuffer pixels) {
+    return std::make_unique<raster::RasterImage>(std::move(pixels));
+}
+
 }  // namespace klv::gui
 
 namespace klv::gui::raster {

@@ -1,11 +1,13 @@
 // The pre-rendered font table of the raster side: glyph coverage maps and
-// metrics of the eight table fonts, generated at build time by
-// tools/glyphs/make_glyphs.cpp from Liberation Sans (Arial's metrics).
+// metrics of the eight table fonts at every editor scale, generated at build
+// time by tools/glyphs/make_glyphs.cpp from Liberation Sans (Arial's
+// metrics).
 #pragma once
 
 #include <cstdint>
 
 #include "gui/geometry.h"
+#include "gui/scale.h"
 
 namespace klv::gui::raster {
 
@@ -26,12 +28,15 @@ struct Glyph {
 };
 
 struct GlyphFont {
-    int ascent;   // pixels above the baseline
-    int descent;  // pixels below it; ascent + descent is the line height
+    int pixelSize;  // the em size it was rendered at
+    int ascent;     // pixels above the baseline
+    int descent;    // pixels below it; ascent + descent is the line height
     const Glyph* glyphs;
 };
 
-extern const GlyphFont kGlyphFonts[kNumFonts];
+// Font id at scale kScales[i] is kGlyphFonts[i * kNumFonts + id].
+constexpr int kGlyphFontCount = kScaleCount * kNumFonts;
+extern const GlyphFont kGlyphFonts[kGlyphFontCount];
 // Coverage maps, two pixels a byte (even pixel in the low nibble), rows
 // top to bottom without padding; each map starts on a byte.
 extern const std::uint8_t kGlyphCoverage[];

@@ -38,6 +38,7 @@ public:
     // Delivers the queued events in order (the first a paint, after open).
     void serviceEvents() override;
     bool setDropRegistered(bool registered) override;
+    void resize(int width, int height) override { pixels_ = PixelBuffer(width, height); }
 
     // Each delivered at once, as a window procedure gets its messages.
     void paint();
@@ -84,12 +85,14 @@ public:
 
     std::unique_ptr<WindowPort> createWindow(Frame& frame, void* parent, int width, int height) override;
     std::unique_ptr<Surface> createOffscreen(WindowPort* window, int width, int height) override;
+    double displayScale(void*) override { return screenScale; }
 
     // What a query of the pointer answers (events carry their own state).
     void setPointer(unsigned buttons, Point position) { pointer_ = {buttons, position}; }
     PointerState pointer() const { return pointer_; }
 
     bool refuseWindows = false;  // createWindow fails, as for a bad parent
+    double screenScale = 1.0;    // the display's scale, as displayScale answers
 
     int openWindows() const { return openWindows_; }
     MemoryWindowPort* lastWindow() const { return lastWindow_; }

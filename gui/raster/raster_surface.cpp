@@ -60,10 +60,11 @@ void RasterSurface::setTextColor(Color color) {
     textColour_ = packPixel(color);
 }
 
-// Only the table sizes are pre-rendered: any other pixel size draws at the
-// table size of the id (the editors ask for size 0, the table's size).
-void RasterSurface::setFont(int id, int /*pixelSize*/) {
+// The fonts are pre-rendered at the table sizes times each editor scale: a
+// pixel size between them draws at the nearest.
+void RasterSurface::setFont(int id, int pixelSize) {
     fontId_ = (id >= 0 && id < kNumFonts) ? id : 0;
+    fontSize_ = pixelSize;
 }
 
 void RasterSurface::moveTo(Point p) {
@@ -135,16 +136,12 @@ void RasterSurface::fill(long long left, long long top, long long right, long lo
     touch(x0, y0, x1, y1);
 }
 
-void RasterSurface::drawBitmap(Bitmap& bitmap, Rect destination, Point source) {
-    if (const auto* image = static_cast<const RasterImage*>(bitmap.image())) {
-        blit(image->pixels(), destination, source, false);
-    }
+void RasterSurface::drawBitmap(BitmapImage& image, Rect destination, Point source) {
+    if (const PixelBuffer* pixels = image.rasterPixels()) blit(*pixels, destination, source, false);
 }
 
-void RasterSurface::drawBitmapTransparent(Bitmap& bitmap, Rect destination, Point source) {
-    if (const auto* image = static_cast<const RasterImage*>(bitmap.image())) {
-        blit(image->pixels(), destination, source, true);
-    }
+void RasterSurface::drawBitmapTransparent(BitmapImage& image, Rect destination, Point source) {
+    if (const PixelBuffer* pixels = image.rasterPixels()) blit(*pixels, destination, source, true);
 }
 
 void RasterSurface::copyTo(Surface& target, Rect destination, Point source) {

@@ -17,6 +17,7 @@ public:
     explicit RasterImage(PixelBuffer pixels) : pixels_(std::move(pixels)) {}
     int width() const override { return pixels_.width; }
     int height() const override { return pixels_.height; }
+    const PixelBuffer* rasterPixels() const override { return &pixels_; }
     const PixelBuffer& pixels() const { return pixels_; }
 
 private:
@@ -42,8 +43,8 @@ public:
     void lineTo(Point p) override;
     void fillRect(Rect r) override;
     void drawText(const char* text, Rect r, int alignment, bool opaque) override;
-    void drawBitmap(Bitmap& bitmap, Rect destination, Point source) override;
-    void drawBitmapTransparent(Bitmap& bitmap, Rect destination, Point source) override;
+    void drawBitmap(BitmapImage& image, Rect destination, Point source) override;
+    void drawBitmapTransparent(BitmapImage& image, Rect destination, Point source) override;
     void copyTo(Surface& target, Rect destination, Point source) override;
 
     PixelBuffer& pixels() { return target_; }
@@ -73,6 +74,7 @@ private:
     std::uint32_t backColour_ = 0xFFFFFF;
     std::uint32_t textColour_ = 0;
     int fontId_ = 0;
+    int fontSize_ = 0;  // pixels: picks the glyph table rendered at that size
     Point position_;
 };
 
@@ -86,7 +88,9 @@ public:
     OffscreenRasterSurface(int width, int height) : PixelStore{PixelBuffer(width, height)}, RasterSurface(store) {}
 };
 
-// Text width in pixels of a table font at its size, as drawText lays it out.
-int textWidth(int fontId, const char* text);
+// Text width in pixels of a table font at its size (or at pixelSize, one of
+// the sizes it is rendered at for the editor scales), as drawText lays it
+// out.
+int textWidth(int fontId, const char* text, int pixelSize = 0);
 
 }  // namespace klv::gui::raster

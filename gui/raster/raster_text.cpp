@@ -3,6 +3,7 @@
 // blended in the text colour by their coverage.
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 
 #include "gui/raster/glyph_data.h"
 #include "gui/raster/raster_surface.h"
@@ -11,8 +12,16 @@ namespace klv::gui::raster {
 
 namespace {
 
-const GlyphFont& fontOf(int id) {
-    return kGlyphFonts[(id >= 0 && id < kNumFonts) ? id : 0];
+// The table font id rendered nearest to pixelSize (0: its table size).
+const GlyphFont& fontOf(int id, int pixelSize) {
+    if (id < 0 || id >= kNumFonts) id = 0;
+    const GlyphFont* best = &kGlyphFonts[id];
+    if (pixelSize <= 0) return *best;
+    for (int s = 1; s < kScaleCount; ++s) {
+        const GlyphFont& f = kGlyphFonts[s * kNumFonts + id];
+        if (std::abs(f.pixelSize - pixelSize) < std::abs(best->pixelSize - pixelSize)) best = &f;
+    }
+    return *best;
 }
 
 // Null for bytes outside printable ASCII: they draw nothing and take no room.
@@ -43,9 +52,9 @@ std::uint32_t blend(std::uint32_t pixel, std::uint32_t colour, unsigned coverage
 
 }  // namespace
 
-int textWidth(int fontId, const char* text) {
+int textWidth(int fontId, const char* text, int pixelSize) {
     if (text == nullptr) return 0;
-    return static_cast<int>(std::min<long long>(widthOf(fontOf(fontId), text), INT_MAX));
+    return static_cast<int>(std::min<long long>(widthOf(fontOf(fontId, pixelSize), text), INT_MAX));
 }
 
 // The text cell is the text's width (the sum of the advances) by the line
@@ -55,7 +64,7 @@ int textWidth(int fontId, const char* text) {
 // Only the buffer clips; r does not.
 void RasterSurface::drawText(const char* text, Rect r, int alignment, bool opaque) {
     if (text == nullptr) return;
-    const GlyphFont& font = fontOf(fontId_);
+    const GlyphFont& font = fontOf(fontId_, fontSize_);
     const long long width = widthOf(font, text);
     const long long lineHeight = font.ascent + font.descent;
     long long x = r.left;

@@ -1,5 +1,7 @@
 #include "gui/win32/gdi_surface.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <new>
 
 #include "gui/bitmap.h"
@@ -13,10 +15,10 @@ COLORREF colorRef(Color c) {
     return static_cast<COLORREF>(systemColor(c));
 }
 
-// The only bitmap images of a Windows build are GDI ones; anything else
-// (null, or pixels made elsewhere) is not drawn.
-GdiBitmapImage* gdiImage(Bitmap& bitmap) {
-    return dynamic_cast<GdiBitmapImage*>(bitmap.image());
+// The only bitmap images of a Windows build are GDI ones; anything else is
+// not drawn.
+GdiBitmapImage* gdiImage(BitmapImage& image) {
+    return dynamic_cast<GdiBitmapImage*>(&image);
 }
 
 // A memory device context with one object selected into it for the life of
@@ -178,7 +180,7 @@ void GdiSurface::drawText(const char* text, Rect r, int alignment, bool opaque) 
     if (opaque) SetBkMode(dc_, TRANSPARENT);
 }
 
-void GdiSurface::drawBitmap(Bitmap& bitmap, Rect destination, Point source) {
+void GdiSurface::drawBitmap(BitmapImage& bitmap, Rect destination, Point source) {
     GdiBitmapImage* image = gdiImage(bitmap);
     if (!dc_ || !image || !image->bitmap()) return;
     SelectedDc from(dc_, image->bitmap());
@@ -191,7 +193,7 @@ void GdiSurface::drawBitmap(Bitmap& bitmap, Rect destination, Point source) {
 // work bitmap (background AND mask, OR bitmap AND NOT mask), of which the
 // destination rectangle's part is copied out. The bitmap's own pixels are
 // cleared under the key for the OR and restored from a saved copy after.
-void GdiSurface::drawBitmapTransparent(Bitmap& bitmap, Rect destination, Point source) {
+void GdiSurface::drawBitmapTransparent(BitmapImage& bitmap, Rect destination, Point source) {
     GdiBitmapImage* image = gdiImage(bitmap);
     if (!dc_ || !image || !image->bitmap()) return;
     const int w = image->width();
@@ -268,6 +270,30 @@ std::unique_ptr<BitmapImage> loadBitmapImage(int resourceId, const ResourceTable
         return nullptr;
     }
     auto* image = new (std::nothrow) win32::GdiBitmapImage(bitmap, info.bmWidth, info.bmHeight);
+    if (!image) DeleteObject(bitmap);
+    return std::unique_ptr<BitmapImage>(image);
+}
+
+// A top-down 32-bit DIB section holding the pixels (0x00RRGGBB is its
+// layout too), drawn like a resource bitmap.
+std::unique_ptr<BitmapImage> makeBitmapImage(raster::PixelBuffer pixels) {
+    if (pixels.width <= 0 || pixels.height <= 0) return nullptr;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = pixels.width;
+    info.bmiHeader.biHeight = -pixels.height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!bitmap || !bits) {
+        if (bitmap) DeleteObject(bitmap);
+        return nullptr;
+    }
+    std::copy(pixels.pixels.begin(), pixels.pixels.end(), static_cast<std::uint32_t*>(bits));
+    GdiFlush();
+    auto* image = new (std::nothrow) win32::GdiBitmapImage(bitmap, pixels.width, pixels.height);
     if (!image) DeleteObject(bitmap);
     return std::unique_ptr<BitmapImage>(image);
 }

@@ -57,8 +57,8 @@ public:
     void lineTo(Point p) override;
     void fillRect(Rect r) override;
     void drawText(const char* text, Rect r, int alignment, bool opaque) override;
-    void drawBitmap(Bitmap& bitmap, Rect destination, Point source) override;
-    void drawBitmapTransparent(Bitmap& bitmap, Rect destination, Point source) override;
+    void drawBitmap(BitmapImage& image, Rect destination, Point source) override;
+    void drawBitmapTransparent(BitmapImage& image, Rect destination, Point source) override;
     void copyTo(Surface& target, Rect destination, Point source) override;
 
 protected:

@@ -11,6 +11,9 @@ namespace klv::gui::win32 {
 
 namespace {
 
+// WM_DPICHANGED_AFTERPARENT (Windows 10 1703), for headers that lack it.
+constexpr UINT kDpiChangedAfterParent = 0x02E3;
+
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The window class is module-wide: registered by the first frame window of
@@ -168,6 +171,10 @@ Point Win32WindowPort::mousePosition() {
     return {cursor.x - origin.left, cursor.y - origin.top};
 }
 
+void Win32WindowPort::resize(int width, int height) {
+    if (window_) SetWindowPos(window_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 bool Win32WindowPort::setDropRegistered(bool registered) {
     if (!registered) {
         revokeDropTarget();
@@ -238,6 +245,15 @@ LRESULT Win32WindowPort::handleMessage(HWND window, UINT message, WPARAM wParam,
         case WM_MBUTTONUP:
         case WM_MOUSEMOVE:
             return mouseMessage(window, message, wParam, lParam);
+        case kDpiChangedAfterParent:
+            // The host's window moved to a monitor of another scale, or the
+            // scale changed (per-monitor aware hosts only).
+            if (FrameOwner* owner = frame_.owner()) {
+                Frame::Entry entry(&frame_);
+                owner->displayScaleChanged();
+            }
+            // The entry may have ended with the frame destroying this port.
+            return 0;
         case WM_CAPTURECHANGED:
             // Someone else took the pointer: the release of a drag would
             // never come here.
@@ -313,6 +329,21 @@ std::unique_ptr<WindowPort> Win32WindowSystem::createWindow(Frame& frame, void* 
     }
     SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(port));
     return std::unique_ptr<WindowPort>(port);
+}
+
+double Win32WindowSystem::displayScale(void* parent) {
+    using DpiForWindow = UINT(WINAPI*)(HWND);
+    static const auto dpiForWindow = reinterpret_cast<DpiForWindow>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+    auto* window = static_cast<HWND>(parent);
+    if (window && !IsWindow(window)) window = nullptr;
+    if (window && dpiForWindow) {
+        if (const UINT dpi = dpiForWindow(window)) return dpi / 96.0;
+    }
+    HDC dc = GetDC(window);
+    const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSX) : 0;
+    if (dc) ReleaseDC(window, dc);
+    return dpi > 0 ? dpi / 96.0 : 1.0;
 }
 
 std::unique_ptr<Surface> Win32WindowSystem::createOffscreen(WindowPort* window, int width, int height) {

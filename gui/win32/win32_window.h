@@ -37,6 +37,7 @@ public:
     Point mousePosition() override;
     void serviceEvents() override {}
     bool setDropRegistered(bool registered) override;
+    void resize(int width, int height) override;
 
     // The window procedure's side.
     LRESULT handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -57,6 +58,10 @@ class Win32WindowSystem : public WindowSystem {
 public:
     std::unique_ptr<WindowPort> createWindow(Frame& frame, void* parent, int width, int height) override;
     std::unique_ptr<Surface> createOffscreen(WindowPort* window, int width, int height) override;
+    // The DPI of the parent window's monitor over 96 (GetDpiForWindow where
+    // the system has it; else the device context's logical pixels). A host
+    // that is not DPI aware sees 96 and gets scale 1: the system stretches.
+    double displayScale(void* parent) override;
     void initializeOle() override;
     void uninitializeOle() override;
 };

@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
 
 #include "gui/frame.h"
 #include "gui/x11/x_error_trap.h"
@@ -118,6 +122,8 @@ X11WindowPort::X11WindowPort(Frame& frame, Display* display, std::unique_ptr<boo
     : frame_(&frame),
       display_(display),
       connectionLost_(std::move(connectionLost)),
+      child_(child),
+      trySharedMemory_(trySharedMemory),
       window_(child.window),
       gc_(gc),
       pixels_(width, height),
@@ -140,6 +146,18 @@ X11WindowPort::~X11WindowPort() {
         trap.sync();
     }
     XCloseDisplay(display_);
+}
+
+void X11WindowPort::resize(int width, int height) {
+    if (!alive_ || width <= 0 || height <= 0) return;
+    ConnectionGuard guard(display_);
+    ErrorTrap trap(display_);
+    XResizeWindow(display_, window_, static_cast<unsigned>(width), static_cast<unsigned>(height));
+    image_.reset();
+    image_ = std::make_unique<WindowImage>(display_, child_.visual, child_.depth, width, height, trySharedMemory_);
+    pixels_ = raster::PixelBuffer(width, height);
+    surface_.resetTouched();
+    if (trap.sync() == BadWindow) lost();
 }
 
 void* X11WindowPort::handle() const {
@@ -287,6 +305,53 @@ void X11WindowPort::lost() {
 std::unique_ptr<WindowPort> X11WindowSystem::createWindow(Frame& frame, void* parent, int width, int height) {
     return X11WindowPort::create(frame, static_cast<Window>(reinterpret_cast<std::uintptr_t>(parent)), width, height,
                                  trySharedMemory);
+}
+
+namespace {
+
+// "Xft.dpi:\t144" among the resource lines; 0 when absent.
+double xftDpi(const char* resources) {
+    if (!resources) return 0.0;
+    for (const char* line = resources; *line;) {
+        const char* end = std::strchr(line, '\n');
+        const std::size_t length = end ? static_cast<std::size_t>(end - line) : std::strlen(line);
+        static constexpr char kKey[] = "Xft.dpi:";
+        if (length > sizeof kKey - 1 && std::strncmp(line, kKey, sizeof kKey - 1) == 0) {
+            const double dpi =
+                std::strtod(std::string(line + sizeof kKey - 1, length - (sizeof kKey - 1)).c_str(), nullptr);
+            return dpi > 0.0 ? dpi : 0.0;
+        }
+        if (!end) break;
+        line = end + 1;
+    }
+    return 0.0;
+}
+
+double environmentNumber(const char* name) {
+    const char* text = std::getenv(name);
+    const double value = text ? std::strtod(text, nullptr) : 0.0;
+    return value > 0.0 ? value : 0.0;
+}
+
+}  // namespace
+
+double X11WindowSystem::displayScale(void* parent) {
+    static std::mutex mutex;
+    static double known = 0.0;
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (known > 0.0 && !parent) return known;
+    double dpi = 0.0;
+    if (Display* display = XOpenDisplay(nullptr)) {
+        {
+            ConnectionGuard guard(display);
+            dpi = xftDpi(XResourceManagerString(display));
+        }
+        XCloseDisplay(display);
+    }
+    double scale = dpi > 0.0 ? dpi / 96.0 : environmentNumber("GDK_SCALE");
+    if (!(scale > 0.0)) scale = environmentNumber("QT_SCALE_FACTOR");
+    known = scale > 0.0 ? scale : 1.0;
+    return known;
 }
 
 std::unique_ptr<Surface> X11WindowSystem::createOffscreen(WindowPort*, int width, int height) {

@@ -46,6 +46,7 @@ public:
     void serviceEvents() override;
     // No drag-and-drop protocol on X11: registering fails, revoking succeeds.
     bool setDropRegistered(bool registered) override { return !registered; }
+    void resize(int width, int height) override;
 
     Display* display() const { return display_; }
     Window window() const { return window_; }
@@ -74,6 +75,8 @@ private:
     Frame* frame_;
     Display* display_;
     std::unique_ptr<bool> connectionLost_;  // set by Xlib's exit handler
+    ChildWindow child_;
+    bool trySharedMemory_;
     Window window_;
     GC gc_ = nullptr;
     raster::PixelBuffer pixels_;
@@ -90,6 +93,10 @@ public:
     std::unique_ptr<WindowPort> createWindow(Frame& frame, void* parent, int width, int height) override;
     // A RasterSurface owning its pixels.
     std::unique_ptr<Surface> createOffscreen(WindowPort* window, int width, int height) override;
+    // Xft.dpi of the server's resource database over 96, else GDK_SCALE,
+    // else QT_SCALE_FACTOR, else 1. Read again at every open (a parent is
+    // given), kept for the sizes asked before one.
+    double displayScale(void* parent) override;
     // Off: every window sends its pixels with XPutImage (to test that path,
     // and for servers whose shared memory misbehaves).
     bool trySharedMemory = true;

@@ -11,7 +11,7 @@ namespace {
 int parentWindow;
 }
 
-OpenEditor::OpenEditor(hostkit::EntryProc entry, hostkit::HostConfig config) {
+OpenEditor::OpenEditor(hostkit::EntryProc entry, hostkit::HostConfig config, float scale) {
     plugin_ = hostkit::PluginInstance::create(entry, config);
     plugin_->dispatch(effOpen);
     plugin_->dispatch(effSetSampleRate, 0, 0, nullptr, config.sampleRate);
@@ -20,6 +20,7 @@ OpenEditor::OpenEditor(hostkit::EntryProc entry, hostkit::HostConfig config) {
     auto* effect = static_cast<EffectBase*>(plugin_->effect()->object);
     editor_ = static_cast<ParameterEditor*>(effect->getEditor());
     editor_->setWindowSystem(windows);
+    editor_->setFixedScale(scale);
     open();
     plugin_->clearCalls();
 }

@@ -28,7 +28,8 @@ class OpenEditor {
 public:
     using Step = gui::raster::MemoryWindowSystem::PointerState;
 
-    explicit OpenEditor(hostkit::EntryProc entry, hostkit::HostConfig config = {});
+    // scale: the editor's fixed scale (0: as the sources say, all 1 here).
+    explicit OpenEditor(hostkit::EntryProc entry, hostkit::HostConfig config = {}, float scale = 0.0f);
     ~OpenEditor();
 
     hostkit::PluginInstance& plugin() { return *plugin_; }

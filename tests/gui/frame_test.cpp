@@ -22,7 +22,7 @@ class ProbeView : public gui::View {
 public:
     ProbeView(char id, Rect size, std::vector<std::string>& log) : View(size), id_(id), log_(log) {}
     void draw(gui::DrawContext&) override { log_.push_back(std::string("d") + id_); }
-    void mouse(gui::DrawContext&, Point) override { log_.push_back(std::string("m") + id_); }
+    void mouse(gui::DrawContext&, gui::PointF) override { log_.push_back(std::string("m") + id_); }
 
 protected:
     ~ProbeView() override { log_.push_back(std::string("x") + id_); }

@@ -44,7 +44,7 @@ void drag(gui::raster::MemoryWindowPort& port, gui::Point where, unsigned button
 
 TestEditor::TestEditor(EffectBase* effect, gui::raster::MemoryWindowSystem& s) : GuiEditorBase(effect), system(s) {
     setWindowSystem(s);
-    rect_ = {0, 0, kHeight, kWidth};
+    designRect_ = {0, 0, kHeight, kWidth};
 }
 
 long TestEditor::open(void* parentWindow) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "gui/bitmap.h"
+#include "gui/draw_context.h"
 #include "gui/raster/png_file.h"
 #include "gui/raster/raster_surface.h"
 
@@ -237,9 +238,9 @@ TEST_P(BlitTest, CopiesDestinationSizedPixelsFromTheSourceOffset) {
     Canvas c(5, 4);
     BitmapHandle bitmap = sourceBitmap();
     if (t.transparent)
-        c.surface.drawBitmapTransparent(*bitmap, t.destination, t.source);
+        c.surface.drawBitmapTransparent(*bitmap->image(), t.destination, t.source);
     else
-        c.surface.drawBitmap(*bitmap, t.destination, t.source);
+        c.surface.drawBitmap(*bitmap->image(), t.destination, t.source);
     EXPECT_EQ(picture(c.pixels), t.expected);
 }
 
@@ -267,9 +268,10 @@ TEST(EmptyBitmapTest, DrawsNothing) {
     Canvas c;
     BitmapHandle empty(new Bitmap(201, std::unique_ptr<BitmapImage>()));
     BitmapHandle zero(new Bitmap(202, std::make_unique<RasterImage>(PixelBuffer(0, 0))));
+    gui::DrawContext context(nullptr, &c.surface, nullptr);
     for (Bitmap* b : {empty.get(), zero.get()}) {
-        c.surface.drawBitmap(*b, {0, 0, 8, 6}, {0, 0});
-        c.surface.drawBitmapTransparent(*b, {0, 0, 8, 6}, {0, 0});
+        b->draw(context, {0, 0, 8, 6});
+        b->drawTransparent(context, {0, 0, 8, 6});
     }
     EXPECT_EQ(edges(changedBox(c.pixels)), edges(kNothing));
     EXPECT_EQ(edges(c.surface.touched()), edges(kNothing));

@@ -94,12 +94,12 @@ public:
         offscreen.lineTo({30, 10});
         offscreen.copyTo(dc, {200, 60, 230, 80});
     }
-    void mouse(DrawContext& dc, Point where) override {
+    void mouse(DrawContext& dc, PointF where) override {
         clicks.push_back(where);
         clickButtons.push_back(dc.getMouseButtons());
         clickHadSurface = dc.surface() != nullptr;
     }
-    bool onWheel(DrawContext*, Point, float distance) override {
+    bool onWheel(DrawContext*, PointF, float distance) override {
         wheel += distance;
         return true;
     }
@@ -117,7 +117,7 @@ public:
     }
 
     int draws = 0;
-    std::vector<Point> clicks;
+    std::vector<PointF> clicks;
     std::vector<unsigned> clickButtons;
     bool clickHadSurface = false;
     float wheel = 0.0f;

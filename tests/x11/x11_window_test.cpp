@@ -37,7 +37,7 @@ int countHostError(Display*, XErrorEvent*) {
 // release), where, and the buttons and modifiers its context answered.
 struct Input {
     char kind;
-    Point where;
+    PointF where;
     unsigned buttons;
 };
 
@@ -55,25 +55,25 @@ public:
         context.lineTo({kWidth, kHeight / 2});
         setDirty(false);
     }
-    void mouse(DrawContext& context, Point where) override {
+    void mouse(DrawContext& context, PointF where) override {
         clicks.push_back(where);
         inputs.push_back({'d', where, context.getMouseButtons()});
         if (context.getMouseButtons() & kLeftButton) getParentFrame()->captureDrag(this);
     }
-    void mouseMoved(DrawContext& context, Point where) override {
+    void mouseMoved(DrawContext& context, PointF where) override {
         inputs.push_back({'m', where, context.getMouseButtons()});
     }
-    void mouseReleased(DrawContext& context, Point where) override {
+    void mouseReleased(DrawContext& context, PointF where) override {
         inputs.push_back({'u', where, context.getMouseButtons()});
     }
-    bool onWheel(DrawContext*, Point, float distance) override {
+    bool onWheel(DrawContext*, PointF, float distance) override {
         wheel.push_back(distance);
         return true;
     }
 
     Color colour{10, 20, 30, 0};
     int draws = 0;
-    std::vector<Point> clicks;
+    std::vector<PointF> clicks;
     std::vector<Input> inputs;
     std::vector<float> wheel;
 };
@@ -82,7 +82,7 @@ class StubEditor : public GuiEditorBase {
 public:
     explicit StubEditor(WindowSystem& system) : GuiEditorBase(nullptr) {
         setWindowSystem(system);
-        rect_ = {0, 0, kHeight, kWidth};
+        designRect_ = {0, 0, kHeight, kWidth};
     }
     long open(void* parent) override {
         GuiEditorBase::open(parent);

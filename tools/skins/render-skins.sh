@@ -5,7 +5,9 @@
 #   tools/skins/render-skins.sh [--scale N] [clampora|tonvela ...]
 #
 # Scale 1 writes <plugin>/skin/bmp/<id>.bmp, the files the plug-in build
-# embeds; scale N > 1 writes <plugin>/skin/bmp-<N>x/ for a larger set.
+# embeds; scale N > 1 writes <plugin>/skin/bmp-<N>x/ for the checks and the
+# same pixels as PNG files into <plugin>/skin/png-<N>x/, which the plug-ins
+# embed for the editor scales above 1 (2 and 3 are the sets they carry).
 # Needs: python3, rsvg-convert (librsvg2-bin), ImageMagick 6 (imagemagick),
 # fonts-liberation2.
 set -euo pipefail
@@ -45,8 +47,10 @@ render_plugin() {
     local skin="$root/$name/skin"
     local out="$skin/bmp"
     [ "$scale" = 1 ] || out="$skin/bmp-${scale}x"
+    local png="$skin/png-${scale}x"
     local tmp="$work/$name"
     mkdir -p "$tmp" "$out"
+    [ "$scale" = 1 ] || mkdir -p "$png"
 
     python3 -B "$here/skingen.py" "$skin/design.py" "$skin/src"
 
@@ -98,6 +102,9 @@ render_plugin() {
                     "$tmp/$id.mask.png" -composite -alpha off -type TrueColor "BMP3:$bmp" ;;
             *) echo "render-skins: $name: unknown mode '$mode' for $id" >&2; return 1 ;;
         esac
+        # 8-bit RGB without dates, so the same art gives the same bytes.
+        [ "$scale" = 1 ] || "$im" "$bmp" -strip -define png:exclude-chunks=date,time \
+            -define png:compression-level=9 "PNG24:$png/$id.png"
     done
     echo "render-skins: $name: ${#rows[@]} bitmaps in ${out#"$root"/}"
 }

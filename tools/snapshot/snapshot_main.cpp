@@ -9,6 +9,8 @@
 //     -a, --audio FILE         play FILE (WAV, AIFF, FLAC) through the effect
 //         --programme          play the built-in demo programme instead
 //         --seconds S          how much to play (default 2)
+//         --scale S            draw at editor scale S (1, 1.25, 1.5, 1.75, 2,
+//                              2.5 or 3; default 1)
 //         --about              show the about panel
 //         --compare            compare with OUTPUT.png (or a 24-bit OUTPUT.bmp,
 //                              a screenshot) instead of writing it
@@ -29,6 +31,7 @@
 #include "gui/raster/memory_window.h"
 #include "gui/raster/png_file.h"
 #include "gui/raster/raster_surface.h"
+#include "gui/scale.h"
 #include "gui/value_text.h"
 #include "host/parameter_editor.h"
 #include "tonvela/tonvela_effect.h"
@@ -60,6 +63,7 @@ struct Options {
     std::string audio;
     bool programme = false;
     float seconds = 2.0f;
+    float scale = 1.0f;
     bool about = false;
     bool compare = false;
     bool exceptText = false;
@@ -72,6 +76,7 @@ const char kUsage[] =
     "  -a, --audio FILE       play FILE through the effect first (meters show its levels)\n"
     "      --programme        play the built-in demo programme instead\n"
     "      --seconds S        how much to play (default 2)\n"
+    "      --scale S          draw at editor scale S (1, 1.25, 1.5, 1.75, 2, 2.5 or 3)\n"
     "      --about            show the about panel\n"
     "      --compare          compare with OUTPUT.png (or a 24-bit OUTPUT.bmp) instead of writing it\n"
     "      --except-text      with --compare: leave the text displays out\n";
@@ -105,6 +110,10 @@ Options parse(int argc, char** argv) {
             const std::string s = value();
             if (!klv::render::parseFiniteFloat(s, o.seconds) || o.seconds < 0 || o.seconds > 3600)
                 throw RenderError(kExitUsage, "--seconds takes 0 to 3600, not \"" + s + "\"");
+        } else if (a == "--scale") {
+            const std::string s = value();
+            if (!klv::render::parseFiniteFloat(s, o.scale) || klv::gui::nearestScale(o.scale) != o.scale)
+                throw RenderError(kExitUsage, "--scale takes 1, 1.25, 1.5, 1.75, 2, 2.5 or 3, not \"" + s + "\"");
         } else if (a == "--about") {
             o.about = true;
         } else if (a == "--compare") {
@@ -180,11 +189,12 @@ bool endsWith(const std::string& text, const std::string& end) {
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-// The rectangles of the frame's text displays.
+// The rectangles of the frame's text displays, in the window's pixels.
 std::vector<klv::gui::Rect> textRectangles(const klv::gui::Frame& frame) {
     std::vector<klv::gui::Rect> rects;
     for (int i = 0; i < frame.viewCount(); ++i) {
-        if (dynamic_cast<const klv::gui::ValueText*>(frame.viewAt(i))) rects.push_back(frame.viewAt(i)->getViewSize());
+        if (dynamic_cast<const klv::gui::ValueText*>(frame.viewAt(i)))
+            rects.push_back(klv::gui::toDevice(frame.viewAt(i)->getViewSize(), frame.scale()));
     }
     return rects;
 }
@@ -240,6 +250,7 @@ int run(const Options& o) {
     auto* editor = static_cast<klv::ParameterEditor*>(effect->getEditor());
     klv::gui::raster::MemoryWindowSystem windows;
     editor->setWindowSystem(windows);
+    editor->setFixedScale(o.scale);
     static int parent;
     if (session.instance().dispatch(klv::effEditOpen, 0, 0, &parent) != 1)
         throw RenderError(klv::render::kExitFailure, "the editor did not open");
@@ -251,7 +262,8 @@ int run(const Options& o) {
     editor->idle();
     editor->idle();
     if (o.about) {
-        port.click({200, 222}, klv::gui::kLeftButton);
+        port.click(klv::gui::Point{klv::gui::toDevice(200LL, o.scale), klv::gui::toDevice(222LL, o.scale)},
+                   klv::gui::kLeftButton);
     }
     port.paint();
     const klv::gui::raster::PixelBuffer picture = port.pixels();
