@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "gui/scale.h"
 #include "tests/x11/host_checks.h"
 #include "tests/x11/mouse_scenario.h"
 #include "tools/hostkit/plugin_host.h"
@@ -37,8 +38,9 @@ constexpr int kProcess = 0;
 // Screen coordinates: without a window manager the host's windows stay
 // where they were made, at (left, 0), and the editor fills them from their
 // corner. (A window named to xdotool would have to outlive the scenario.)
-std::string at(int left, gui::Point p) {
-    return " mousemove " + std::to_string(left + p.x) + " " + std::to_string(p.y);
+std::string at(int left, gui::Point p, float scale) {
+    return " mousemove " + std::to_string(left + gui::toDevice(p.x * 1LL, scale)) + " " +
+           std::to_string(gui::toDevice(p.y * 1LL, scale));
 }
 
 // xdotool with a command line of its own words.
@@ -66,8 +68,8 @@ bool sameWithin(const gui::raster::PixelBuffer& a, const gui::raster::PixelBuffe
 
 class HostScenarios {
 public:
-    HostScenarios(conformance::Checker& r, HostDisplay& x, int width, int height)
-        : r_(r), x_(x), width_(width), height_(height) {}
+    HostScenarios(conformance::Checker& r, HostDisplay& x, int width, int height, float scale)
+        : r_(r), x_(x), width_(width), height_(height), scale_(scale) {}
 
     bool load(const std::string& path) { return library_.open(path); }
     void quickTaps();
@@ -108,6 +110,7 @@ private:
     HostDisplay& x_;
     int width_;
     int height_;
+    float scale_;
     hostkit::PluginLibrary library_;
 };
 
@@ -135,22 +138,24 @@ void HostScenarios::quickTaps() {
     const auto before = x_.screenshot(o.editor);
     p.clearCalls();
     const auto tick = [&] { p.dispatch(effEditIdle); };
-    const int status =
-        runXdotool(at(o.left, kProcessButton) + " click 1 sleep 0.2" + at(o.left, kInputKnob) +
-                       " keydown ctrl click 1 keyup ctrl sleep 0.2" + at(o.left, kNamePlate) + " click 1 sleep 0.3",
-                   tick);
+    const int status = runXdotool(at(o.left, kProcessButton, scale_) + " click 1 sleep 0.2" +
+                                      at(o.left, kInputKnob, scale_) + " keydown ctrl click 1 keyup ctrl sleep 0.2" +
+                                      at(o.left, kNamePlate, scale_) + " click 1 sleep 0.3",
+                                  tick);
     idle(p, 3);
     X11_CHECK(r_, status == 0, "taps: xdotool ran");
     X11_CHECK(r_, p.getParameter(kProcess) == 0.0f, "a quick tap toggles the process button");
     X11_CHECK(r_, p.getParameter(kInput) == 0.5f, "a quick Ctrl + tap resets the input knob");
     const auto opened = x_.screenshot(o.editor);
-    X11_CHECK(r_, !sameWithin(before, opened, kPanelArea), "a quick tap on the name plate opens the about panel");
-    runXdotool(at(o.left, kInsidePanel) + " click 1 sleep 0.3", tick);
+    X11_CHECK(r_, !sameWithin(before, opened, gui::toDevice(kPanelArea, scale_)),
+              "a quick tap on the name plate opens the about panel");
+    runXdotool(at(o.left, kInsidePanel, scale_) + " click 1 sleep 0.3", tick);
     idle(p, 3);
     p.setParameter(kProcess, 1.0f);
     p.setParameter(kInput, 0.2f);
     idle(p, 3);
-    X11_CHECK(r_, sameWithin(before, x_.screenshot(o.editor), kPanelArea), "a quick tap on the panel closes it");
+    X11_CHECK(r_, sameWithin(before, x_.screenshot(o.editor), gui::toDevice(kPanelArea, scale_)),
+              "a quick tap on the panel closes it");
     finish(o);
 }
 
@@ -166,8 +171,9 @@ void HostScenarios::closeInTheMiddleOfADrag(bool destroyWindowFirst) {
     p.clearCalls();
     bool acted = false;
     const int status =
-        runXdotool(at(o.left, kInputKnob) + " mousedown 1 sleep 0.2" + at(o.left, {kInputKnob.x, kInputKnob.y - 10}) +
-                       " sleep 0.5" + at(o.left, {kInputKnob.x, kInputKnob.y - 20}) + " sleep 0.2 mouseup 1 sleep 0.2",
+        runXdotool(at(o.left, kInputKnob, scale_) + " mousedown 1 sleep 0.2" +
+                       at(o.left, {kInputKnob.x, kInputKnob.y - 10}, scale_) + " sleep 0.5" +
+                       at(o.left, {kInputKnob.x, kInputKnob.y - 20}, scale_) + " sleep 0.2 mouseup 1 sleep 0.2",
                    [&] {
                        if (!acted && p.countCalls(audioMasterAutomate) > 0) {
                            acted = true;
@@ -212,8 +218,9 @@ void HostScenarios::heldDragBesideASecondEditor() {
             longestMs, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     };
     const int status =
-        runXdotool(at(a.left, kInputKnob) + " mousedown 1 sleep 0.2" + at(a.left, {kInputKnob.x, kInputKnob.y - 10}) +
-                       " sleep 1.0" + at(a.left, {kInputKnob.x, kInputKnob.y - 20}) + " sleep 0.2 mouseup 1 sleep 0.2",
+        runXdotool(at(a.left, kInputKnob, scale_) + " mousedown 1 sleep 0.2" +
+                       at(a.left, {kInputKnob.x, kInputKnob.y - 10}, scale_) + " sleep 1.0" +
+                       at(a.left, {kInputKnob.x, kInputKnob.y - 20}, scale_) + " sleep 0.2 mouseup 1 sleep 0.2",
                    [&] {
                        timed(*a.plugin);
                        timed(*b.plugin);
@@ -233,10 +240,10 @@ void HostScenarios::heldDragBesideASecondEditor() {
 }  // namespace
 
 void runHostScenarios(conformance::Checker& r, HostDisplay& x, const std::string& kind, int width, int height,
-                      const std::string& path) {
+                      const std::string& path, float scale) {
     r.setContext(kind + " host");
     std::printf("== %s host scenarios %s\n", kind.c_str(), path.c_str());
-    HostScenarios s(r, x, width, height);
+    HostScenarios s(r, x, width, height, scale);
     if (!X11_CHECK(r, s.load(path), "the library loads")) return;
     s.quickTaps();
     s.closeInTheMiddleOfADrag(false);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "gui/raster/png_file.h"
+#include "gui/scale.h"
 #include "tests/x11/host_checks.h"
 #include "tools/hostkit/plugin_host.h"
 
@@ -166,11 +167,12 @@ void idle(PluginInstance& plugin, int times) {
 // window: given a window, xdotool sends button events to it with
 // XSendEvent instead of pressing the server's pointer button through XTEST,
 // and the editor's drag loops read that button back from the server.
-std::vector<std::string> mouseScript(Window window, const Scenario& scenario) {
+std::vector<std::string> mouseScript(Window window, const Scenario& scenario, float scale) {
     const std::string id = std::to_string(window);
     std::vector<std::string> words{"xdotool"};
     const auto moveTo = [&](gui::Point p) {
-        words.insert(words.end(), {"mousemove", "--window", id, std::to_string(p.x), std::to_string(p.y)});
+        words.insert(words.end(), {"mousemove", "--window", id, std::to_string(gui::toDevice(p.x * 1LL, scale)),
+                                   std::to_string(gui::toDevice(p.y * 1LL, scale))});
     };
     const auto hold = [&] { words.insert(words.end(), {"sleep", kPause}); };
     for (const Step& step : scenario.steps) {
@@ -262,7 +264,9 @@ void checkPicture(conformance::Checker& r, PluginInstance& plugin, const PixelBu
         std::snprintf(setting, sizeof setting, "%d=%.9g", i, static_cast<double>(plugin.getParameter(i)));
         words.insert(words.end(), {"--set", setting});
     }
-    words.insert(words.end(), {scenario.family, base + "-reference.png"});
+    char scale[16];
+    std::snprintf(scale, sizeof scale, "%g", static_cast<double>(options.scale));
+    words.insert(words.end(), {"--scale", scale, scenario.family, base + "-reference.png"});
     PixelBuffer expected;
     if (!X11_CHECK(r, runTool(words) == 0 && gui::raster::readPng(base + "-reference.png", expected),
                    "klv-snapshot drew " + base + "-reference.png"))
@@ -360,7 +364,7 @@ void runMouseScenario(conformance::Checker& r, HostDisplay& x, const std::string
         const PixelBuffer before = x.screenshot(children[0]);
         plugin->clearCalls();
 
-        const int status = idleUntilExit(*plugin, spawn(mouseScript(children[0], *scenario)));
+        const int status = idleUntilExit(*plugin, spawn(mouseScript(children[0], *scenario, options.scale)));
         X11_CHECK(r, status == 0, "xdotool ran the scenario (exit status " + std::to_string(status) + ")");
         idle(*plugin, 10);
 
@@ -372,7 +376,8 @@ void runMouseScenario(conformance::Checker& r, HostDisplay& x, const std::string
             X11_CHECK(r, std::fabs(value - step.expected) < kTolerance,
                       std::string(step.control) + " (" + std::to_string(step.param) + ") ends at " + number(value) +
                           ", expected " + number(step.expected));
-            X11_CHECK(r, differsWithin(before, after, step.rect), std::string("the ") + step.control + " was redrawn");
+            X11_CHECK(r, differsWithin(before, after, gui::toDevice(step.rect, options.scale)),
+                      std::string("the ") + step.control + " was redrawn");
         }
         checkPicture(r, *plugin, after, kind, *scenario, options);
     }

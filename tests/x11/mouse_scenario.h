@@ -20,6 +20,9 @@ struct MouseOptions {
     std::string snapshotTool;  // klv-snapshot, which draws the reference picture
     // KIND-mouse-before.png, KIND-mouse.png (after) and KIND-mouse-reference.png go here.
     std::string shotDirectory;
+    // The editor's scale (KLV_EDITOR_SCALE of the run): the pointer's path is
+    // the design's times it, the values the same.
+    float scale = 1.0f;
 };
 
 // kind is clampora, clampora-mono, tonvela or tonvela-mono; width and height
@@ -31,7 +34,7 @@ void runMouseScenario(conformance::Checker& r, HostDisplay& x, const std::string
 // quick taps, closing the editor or destroying its window in the middle of
 // a drag, and a held drag while the host idles a second editor.
 void runHostScenarios(conformance::Checker& r, HostDisplay& x, const std::string& kind, int width, int height,
-                      const std::string& path);
+                      const std::string& path, float scale);
 
 // Starts a program (found on PATH); its pid, or -1.
 pid_t spawn(const std::vector<std::string>& words);

@@ -3,6 +3,8 @@
 // effEditIdle from the host's thread) and checks what the server shows.
 //   klv-x11-host [--shots DIR] [--reference KIND=FILE.png]... KIND PATH [KIND PATH ...]
 //   klv-x11-host --shots DIR --mouse KLV-SNAPSHOT KIND PATH [KIND PATH ...]
+// --scale S (first): the editors' scale, as KLV_EDITOR_SCALE of the run sets
+// it; sizes and the pointer's paths are the design's times S.
 // KIND is clampora, clampora-mono, tonvela or tonvela-mono. --shots writes
 // each editor's window to DIR/KIND.png; --reference compares it with a
 // picture of the same editor drawn in memory (the window must show those
@@ -13,10 +15,12 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <string>
 
 #include "gui/raster/png_file.h"
+#include "gui/scale.h"
 #include "tests/conformance/checker.h"
 #include "tests/x11/host_checks.h"
 #include "tests/x11/host_display.h"
@@ -42,6 +46,7 @@ constexpr Kind kKinds[] = {
 };
 
 struct Options {
+    float scale = 1.0f;  // the editors' (KLV_EDITOR_SCALE of the run)
     std::string shotDirectory;
     std::map<std::string, std::string> references;
     std::string snapshotTool;  // set: the mouse scenario instead of the window checks
@@ -289,6 +294,8 @@ int main(int argc, char** argv) {
         const std::size_t equals = value.find('=');
         if (option == "--shots")
             options.shotDirectory = value;
+        else if (option == "--scale")
+            options.scale = static_cast<float>(std::atof(value.c_str()));
         else if (option == "--reference" && equals != std::string::npos)
             options.references[value.substr(0, equals)] = value.substr(equals + 1);
         else if (option == "--mouse")
@@ -305,17 +312,21 @@ int main(int argc, char** argv) {
     }
     klv::conformance::Checker report;
     for (; i + 1 < argc; i += 2) {
-        const Kind* kind = findKind(argv[i]);
-        if (!kind) {
+        const Kind* known = findKind(argv[i]);
+        if (!known) {
             std::fprintf(stderr, "klv-x11-host: unknown kind %s\n", argv[i]);
             return 2;
         }
+        Kind scaled = *known;
+        scaled.width = klv::gui::toDevice(scaled.width * 1LL, options.scale);
+        scaled.height = klv::gui::toDevice(scaled.height * 1LL, options.scale);
+        const Kind* kind = &scaled;
         if (options.snapshotTool.empty())
             runPlugin(report, x, *kind, argv[i + 1], options);
         else {
             runMouseScenario(report, x, kind->key, kind->width, kind->height, argv[i + 1],
-                             {options.snapshotTool, options.shotDirectory});
-            runHostScenarios(report, x, kind->key, kind->width, kind->height, argv[i + 1]);
+                             {options.snapshotTool, options.shotDirectory, options.scale});
+            runHostScenarios(report, x, kind->key, kind->width, kind->height, argv[i + 1], options.scale);
         }
     }
     std::printf("%d passed, %d failed\n", report.passed(), report.failed());
