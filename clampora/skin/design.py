@@ -4,8 +4,11 @@ Cool steel: a light blue-grey brushed deck, a graphite meter bridge with
 two ivory meter faces, graphite knobs with an ice-blue dot, keys that light
 ice blue (side-chain listen lights amber: the output is then the side-chain
 signal).  Positions and sizes are the editor's; tools/skins/skingen.py
-turns this into SVG.
+turns this into SVG; the layout and colours the two skins share are in
+tools/skins/family.py.
 """
+
+import family
 
 TITLE = "CLAMPORA"
 PRODUCT_KIND = "COMPRESSOR"
@@ -26,7 +29,7 @@ IDS = {
 SPARES = [(136, (26, 14)), (146, (46, 34))]
 
 PAL = {
-    "deck_top": "#d3d9e0", "deck_bottom": "#b9c1cb", "grain": 0.10,
+    "deck_top": "#d3d9e0", "deck_bottom": "#b9c1cb",
     "plate_edge": "#59626d",
     "engrave_hi": "#f3f6f9", "engrave_lo": "#5b6570",
     "plate": "#e9edf1", "plate_dark": "#7d8792",
@@ -56,27 +59,20 @@ PAL = {
     "key_warn_text": "#3a2100",
     # meters
     "dial_hi": "#f6f7f2", "dial_mid": "#e9ebe4", "dial_lo": "#d5d9d0", "dial_glow": "#fdfdf6",
-    "dial_ink": "#1b1e21", "dial_red": "#c62a20", "dial_gr": "#1d5fc2",
+    "dial_ink": "#1b1e21", "dial_red": "#c62a20",
     "hood_hi": "#3a4048", "hood_lo": "#1d2126", "hood_rim": "#6a747f",
-    "lamp_bezel": "#0d0f12", "lamp_off": "#3b1512", "lamp_off_hi": "#6d2a24",
-    "lamp_on": "#ff2a1a", "lamp_on_hi": "#ffd6c8", "lamp_on_lo": "#b01008", "lamp_on_glow": "#ff5a3c",
+    "lamp_bezel": "#0d0f12",
     # about panel
     "about_edge": "#1d2329", "about_hi": "#f4f6f8", "about_lo": "#e2e7ec",
     "about_accent": "#3f86c4", "about_ink": "#8f9aa6", "about_title": "#c8d6e4",
 }
 
-# layout (editor pixels)
-BAY = (62, 6, 311, 117)
-DIAL_SIZE = (132, 81)
-LAMP_SIZE = (12, 13)
-METERS = [((69, 18), (136, 111), (130, 88)), ((233, 18), (298, 111), (292, 88))]
+# meters and layout (editor pixels)
 GR_SCALE = True
 DIAL_LEGEND = None
-BAY_LABELS = [(166, 113.5, "METER")]
 
 KNOBS = [(76, 161, 37), (124, 161, 37), (179, 161, 37), (226, 161, 37),
          (273, 161, 37), (320, 161, 37), (376, 161, 37), (21, 161, 37)]
-KNOB_CAP_RADIUS = 17.3
 VALUE_PLATES = [(70, 197, 120, 211), (118, 197, 168, 211), (173, 197, 223, 211),
                 (220, 197, 270, 211), (267, 197, 317, 211), (315, 197, 365, 211),
                 (370, 197, 420, 211), (15, 197, 65, 211), (370, 130, 420, 144),
@@ -84,26 +80,18 @@ VALUE_PLATES = [(70, 197, 120, 211), (118, 197, 168, 211), (173, 197, 223, 211),
 SEPARATORS = [68, 171, 317, 368]
 SEPARATOR_SPAN = (148, 212)
 
-FADERS = [(27, 26, 26, 104), (382, 26, 26, 104)]
 FADER_TICKS = [(10, None), (10, None)]
-FADER_HANDLE = (26, 15)
-MIX_AT = (330, 215)
-MIX_SIZE = (78, 16)
-MIX_HANDLE = (15, 16)
 
-ABOUT_AT = (63, 12)
-ABOUT_SIZE = (312, 110)
-BRAND_AT = (216.5, 226)
 
 BUTTONS = [
-    dict(id=129, name="process", x=197, y=130, w=40, h=13, frames=[("off", "process"), ("on", "process")]),
+    family.process_button(129),
     dict(id=130, name="delay", x=74, y=130, w=40, h=13, frames=[("off", "delay"), ("on", "delay")]),
     dict(id=131, name="listen", x=136, y=130, w=40, h=13, frames=[("off", "listen"), ("warn", "listen")]),
     dict(id=132, name="detector", x=258, y=130, w=40, h=13, frames=[("mode", "peak"), ("mode", "RMS")]),
     dict(id=133, name="output-stage", x=320, y=130, w=40, h=13,
          frames=[("off", "off"), ("on", "limit"), ("warn", "clip")]),
     dict(id=134, name="meter-point", x=189, y=103, w=56, h=14, frames=[("mode", "input"), ("mode", "output")]),
-    dict(id=135, name="stereo-mono", x=207, y=74, w=20, h=14, frames=[("mode", "@2"), ("mode", "@1")]),
+    family.stereo_mono_button(135),
 ]
 
 

@@ -4,8 +4,11 @@ Warm valve-and-tape: a cream brushed deck, an espresso meter bridge with
 two amber-lit meter faces, dark brown bakelite knobs with a warm cream dot,
 keys that light amber.  Same construction as Clampora's skin, so the two
 read as one family.  Positions and sizes are the editor's;
-tools/skins/skingen.py turns this into SVG.
+tools/skins/skingen.py turns this into SVG; the layout and colours the two skins share are in
+tools/skins/family.py.
 """
+
+import family
 
 TITLE = "TONVELA"
 PRODUCT_KIND = "SATURATOR"
@@ -26,7 +29,7 @@ IDS = {
 SPARES = [(134, (26, 14))]
 
 PAL = {
-    "deck_top": "#e6dbc6", "deck_bottom": "#d2c3a6", "grain": 0.10,
+    "deck_top": "#e6dbc6", "deck_bottom": "#d2c3a6",
     "plate_edge": "#6e5a44",
     "engrave_hi": "#f9f3e8", "engrave_lo": "#6d5a45",
     "plate": "#f5efe3", "plate_dark": "#9a8670",
@@ -56,27 +59,20 @@ PAL = {
     "key_warn_text": "#3a1000",
     # meters
     "dial_hi": "#fbeec8", "dial_mid": "#f3dc9c", "dial_lo": "#e4c277", "dial_glow": "#fff7dc",
-    "dial_ink": "#261a10", "dial_red": "#c0261a", "dial_gr": "#1d5fc2",
+    "dial_ink": "#261a10", "dial_red": "#c0261a",
     "hood_hi": "#4a3a2f", "hood_lo": "#231a14", "hood_rim": "#8c735f",
-    "lamp_bezel": "#120c09", "lamp_off": "#3b1512", "lamp_off_hi": "#6d2a24",
-    "lamp_on": "#ff2a1a", "lamp_on_hi": "#ffd6c8", "lamp_on_lo": "#b01008", "lamp_on_glow": "#ff5a3c",
+    "lamp_bezel": "#120c09",
     # about panel
     "about_edge": "#2a1f18", "about_hi": "#fbf6ec", "about_lo": "#efe5d2",
     "about_accent": "#c07030", "about_ink": "#a89580", "about_title": "#ecd2b0",
 }
 
-# layout (editor pixels)
-BAY = (62, 6, 311, 117)
-DIAL_SIZE = (132, 81)
-LAMP_SIZE = (12, 13)
-METERS = [((69, 18), (136, 111), (130, 88)), ((233, 18), (298, 111), (292, 88))]
+# meters and layout (editor pixels)
 GR_SCALE = False
 DIAL_LEGEND = "TONVELA"
-BAY_LABELS = [(166, 113.5, "METER")]
 
 KNOBS = [(21, 161, 37), (76, 161, 37), (124, 161, 36), (171, 161, 37),
          (226, 161, 37), (273, 161, 37), (321, 161, 37), (376, 161, 37)]
-KNOB_CAP_RADIUS = 17.3
 VALUE_PLATES = [(15, 197, 65, 211), (70, 197, 120, 211), (118, 197, 168, 211),
                 (165, 197, 215, 211), (220, 197, 270, 211), (267, 197, 317, 211),
                 (315, 197, 365, 211), (370, 197, 420, 211), (15, 130, 65, 144),
@@ -84,26 +80,18 @@ VALUE_PLATES = [(15, 197, 65, 211), (70, 197, 120, 211), (118, 197, 168, 211),
 SEPARATORS = [68, 218, 368]
 SEPARATOR_SPAN = (150, 212)
 
-FADERS = [(27, 26, 26, 104), (382, 26, 26, 104)]
 # drive: tenths; shape: its eight curves, the longer ticks where the
 # families start (none, valve, tape, digital)
 FADER_TICKS = [(10, None), (7, (0, 1, 4, 7))]
-FADER_HANDLE = (26, 15)
-MIX_AT = (330, 215)
-MIX_SIZE = (78, 16)
-MIX_HANDLE = (15, 16)
 
-ABOUT_AT = (63, 12)
-ABOUT_SIZE = (312, 110)
-BRAND_AT = (216.5, 226)
 
 BUTTONS = [
-    dict(id=129, name="process", x=197, y=130, w=40, h=13, frames=[("off", "process"), ("on", "process")]),
+    family.process_button(129),
     dict(id=130, name="bass", x=116, y=130, w=40, h=13, frames=[("off", "bass"), ("on", "bass")]),
     dict(id=131, name="treble", x=279, y=130, w=40, h=13, frames=[("off", "treble"), ("on", "treble")]),
     dict(id=132, name="meter-point", x=189, y=103, w=56, h=14,
          frames=[("mode", "input"), ("mode", "output"), ("mode", "drive")]),
-    dict(id=133, name="stereo-mono", x=207, y=74, w=20, h=14, frames=[("mode", "@2"), ("mode", "@1")]),
+    family.stereo_mono_button(133),
 ]
 
 

@@ -21,20 +21,13 @@ mode "keyed": drawn transparently by the editor: visible pixels are
               becomes the key colour, pure white.
 """
 
-import importlib.util
 import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import skinkit as kit  # noqa: E402
+from family import load_design  # noqa: E402,F401  (check_layout and preview load designs through here)
 from skinkit import Svg  # noqa: E402
-
-
-def load_design(path):
-    found = importlib.util.spec_from_file_location("skin_design", path)
-    mod = importlib.util.module_from_spec(found)
-    found.loader.exec_module(mod)
-    return mod
 
 
 # ---------------------------------------------------------------- background
