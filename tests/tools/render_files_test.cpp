@@ -60,7 +60,10 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{"aifffloat_stereo", SF_FORMAT_AIFF | SF_FORMAT_FLOAT, 2, 44100, 600},
                       FormatCase{"flac16_mono", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 1, 44100, 3000},
                       FormatCase{"flac24_stereo_48k", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 2, 48000, 5000},
-                      FormatCase{"wavfloat_empty", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 44100, 0}),
+                      FormatCase{"wavfloat_empty", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 44100, 0},
+                      FormatCase{"wav16_mono_8k", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 8000, 2000},
+                      FormatCase{"wavfloat_stereo_384k", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 384000, 9000},
+                      FormatCase{"flac24_mono_one_frame", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 1, 48000, 1}),
     [](const ::testing::TestParamInfo<FormatCase>& info) { return std::string(info.param.name); });
 
 struct GainCase {
@@ -148,7 +151,7 @@ TEST_P(BlockSizes, BypassAndPassThroughAreBlockIndependent) {
     const Audio in = writeTestFile(dir / "in.wav", 2, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 5001);
     for (const Run& run : runs) {
         for (const std::string& block : {std::string("512"), std::string(GetParam())}) {
-            std::vector<std::string> args = {"-q", "-b", block};
+            std::vector<std::string> args = {"-q", "--force", "-b", block};
             args.insert(args.end(), run.settings.begin(), run.settings.end());
             args.insert(args.end(), {run.plugin, dir / "in.wav", dir / ("b" + block + ".wav")});
             const RunResult r = runRender(args);
@@ -198,38 +201,48 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<ProbeCase>& info) { return std::string(info.param.name); });
 
 // Twice full scale into 16 bits must clip at full scale, not wrap round to
-// the opposite sign.
+// the opposite sign. Five copies of the pattern reach past the scans'
+// four-sample steps into their one-by-one ends.
 TEST(OutputFormat, IntegerOutputClipsAtFullScale) {
     TempDir dir;
     Audio in;
     in.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    in.samples = {0.5f, 2.0f, -2.0f, 1.5f, -0.25f};
+    for (int copy = 0; copy < 5; ++copy) in.samples.insert(in.samples.end(), {0.5f, 2.0f, -2.0f, 1.5f, -0.25f});
     writeAudio(dir / "in.wav", in);
     const RunResult r = runRender({"--bits", "16", KLV_PROBE_PLUGIN, dir / "in.wav", dir / "out.wav"});
     ASSERT_EQ(r.code, 0) << r.err;
     const Audio out = readAudio(dir / "out.wav");
     EXPECT_EQ(out.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
-    ASSERT_EQ(out.samples.size(), 5u);
-    EXPECT_FLOAT_EQ(out.samples[0], 0.5f);
-    EXPECT_GT(out.samples[1], 0.999f);
-    EXPECT_LE(out.samples[2], -0.999f);
-    EXPECT_GT(out.samples[3], 0.999f);
-    EXPECT_FLOAT_EQ(out.samples[4], -0.25f);
-    EXPECT_NE(r.out.find("clipped  3 samples beyond full scale"), std::string::npos) << r.out;
+    ASSERT_EQ(out.samples.size(), 25u);
+    for (int copy = 0; copy < 5; ++copy) {
+        const float* s = &out.samples[copy * 5];
+        EXPECT_FLOAT_EQ(s[0], 0.5f);
+        EXPECT_GT(s[1], 0.999f);
+        EXPECT_LE(s[2], -0.999f);
+        EXPECT_GT(s[3], 0.999f);
+        EXPECT_FLOAT_EQ(s[4], -0.25f);
+    }
+    EXPECT_NE(r.out.find("clipped  15 samples beyond full scale"), std::string::npos) << r.out;
 }
 
 // A plug-in's NaN or infinite output must not reach the file: it is written
-// as silence and counted in the summary.
+// as silence and counted in the summary. The input's damaged samples say
+// nothing about its level either.
 TEST(OutputFormat, NonFiniteOutputIsWrittenAsZero) {
     TempDir dir;
     Audio in;
     in.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    in.samples = {0.5f, std::nanf(""), INFINITY, -0.25f};
+    for (int copy = 0; copy < 5; ++copy) in.samples.insert(in.samples.end(), {0.5f, std::nanf(""), INFINITY, -0.25f});
     writeAudio(dir / "in.wav", in);
     const RunResult r = runRender({KLV_PROBE_PLUGIN, dir / "in.wav", dir / "out.wav"});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(readAudio(dir / "out.wav").samples, (std::vector<float>{0.5f, 0.0f, 0.0f, -0.25f}));
-    EXPECT_NE(r.out.find("invalid  2 NaN or infinite samples written as 0"), std::string::npos) << r.out;
+    std::vector<float> expected;
+    for (int copy = 0; copy < 5; ++copy) expected.insert(expected.end(), {0.5f, 0.0f, 0.0f, -0.25f});
+    EXPECT_EQ(readAudio(dir / "out.wav").samples, expected);
+    EXPECT_NE(r.out.find("invalid  10 NaN or infinite samples written as 0"), std::string::npos) << r.out;
+    // Peak 0.5 is -6.0 dBFS; RMS sqrt(5 (0.25 + 0.0625) / 20) = 0.2795 is
+    // -11.1 dBFS, for the input as for the output.
+    EXPECT_NE(r.out.find("      1      -6.0     -11.1      -6.0     -11.1\n"), std::string::npos) << r.out;
 }
 
 struct ConversionCase {

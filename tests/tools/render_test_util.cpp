@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -52,6 +53,90 @@ RunResult runRender(const std::vector<std::string>& args, const std::string& pre
     return result;
 }
 
+namespace {
+
+// Reads one JSON value from text[at...]; enough for klv-render's report
+// (no escapes beyond \" and \\, which its paths would need).
+Json parseValue(const std::string& text, std::size_t& at) {
+    const auto skip = [&] {
+        while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at]))) ++at;
+    };
+    const auto fail = [&](const char* what) {
+        throw std::runtime_error(std::string("JSON: ") + what + " at offset " + std::to_string(at));
+    };
+    const auto string = [&] {
+        std::string out;
+        for (++at; at < text.size() && text[at] != '"'; ++at) out += text[at] == '\\' ? text[++at] : text[at];
+        if (at++ >= text.size()) fail("unterminated string");
+        return out;
+    };
+    // Items of an array or object up to `close`, each read by `item`.
+    const auto items = [&](char close, auto item) {
+        ++at;
+        skip();
+        if (at < text.size() && text[at] == close) return void(++at);
+        for (;;) {
+            item();
+            skip();
+            if (at < text.size() && text[at] == ',') {
+                ++at;
+                continue;
+            }
+            if (at >= text.size() || text[at] != close) fail("expected , or a closing bracket");
+            return void(++at);
+        }
+    };
+    skip();
+    Json v;
+    if (at >= text.size()) fail("no value");
+    if (text[at] == '{') {
+        v.kind = Json::Kind::kObject;
+        items('}', [&] {
+            skip();
+            if (at >= text.size() || text[at] != '"') fail("expected a key");
+            const std::string key = string();
+            skip();
+            if (at >= text.size() || text[at++] != ':') fail("expected :");
+            v.fields[key] = parseValue(text, at);
+        });
+    } else if (text[at] == '[') {
+        v.kind = Json::Kind::kArray;
+        items(']', [&] { v.items.push_back(parseValue(text, at)); });
+    } else if (text[at] == '"') {
+        v.kind = Json::Kind::kString;
+        v.text = string();
+    } else if (text.compare(at, 4, "null") == 0) {
+        at += 4;
+    } else if (text.compare(at, 4, "true") == 0 || text.compare(at, 5, "false") == 0) {
+        v.kind = Json::Kind::kBool;
+        v.boolean = text[at] == 't';
+        at += v.boolean ? 4 : 5;
+    } else {
+        char* end = nullptr;
+        v.kind = Json::Kind::kNumber;
+        v.number = std::strtod(text.c_str() + at, &end);
+        if (end == text.c_str() + at) fail("not a value");
+        at = static_cast<std::size_t>(end - text.c_str());
+    }
+    return v;
+}
+
+}  // namespace
+
+const Json& Json::operator[](const std::string& key) const {
+    const auto it = fields.find(key);
+    if (it == fields.end()) throw std::runtime_error("JSON: no field " + key);
+    return it->second;
+}
+
+Json parseJson(const std::string& text) {
+    std::size_t at = 0;
+    Json v = parseValue(text, at);
+    while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at]))) ++at;
+    if (at != text.size()) throw std::runtime_error("JSON: text after the value");
+    return v;
+}
+
 TempDir::TempDir() {
     const char* base = std::getenv("TMPDIR");
     std::string pattern = std::string(base && *base ? base : "/tmp") + "/klv-render-test-XXXXXX";
@@ -66,9 +151,9 @@ TempDir::~TempDir() {
     std::system(("chmod -R u+rwx " + shellQuote(path_) + " && rm -rf " + shellQuote(path_)).c_str());
 }
 
-std::vector<std::string> TempDir::entries() const {
+std::vector<std::string> TempDir::entries(const std::string& sub) const {
     std::vector<std::string> names;
-    if (DIR* dir = ::opendir(path_.c_str())) {
+    if (DIR* dir = ::opendir((sub.empty() ? path_ : path_ + "/" + sub).c_str())) {
         while (const dirent* e = ::readdir(dir)) {
             const std::string n = e->d_name;
             if (n != "." && n != "..") names.push_back(n);
@@ -127,6 +212,20 @@ Audio writeTestFile(const std::string& path, int channels, int format, long fram
     audio.channels = channels;
     audio.format = format;
     audio.samples = testSignal(frames, channels, sampleRate);
+    writeAudio(path, audio);
+    return audio;
+}
+
+Audio sineFile(const std::string& path, int channels, int format, long frames, int sampleRate, double hz,
+               double amplitude, double phase) {
+    Audio audio;
+    audio.sampleRate = sampleRate;
+    audio.channels = channels;
+    audio.format = format;
+    for (long n = 0; n < frames; ++n) {
+        const float x = static_cast<float>(amplitude * std::sin(6.283185307179586 * hz * n / sampleRate + phase));
+        audio.samples.insert(audio.samples.end(), static_cast<std::size_t>(channels), x);
+    }
     writeAudio(path, audio);
     return audio;
 }

@@ -3,6 +3,7 @@
 // directly (not through the renderer's own file code).
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,21 @@ RunResult runRender(const std::vector<std::string>& args, const std::string& pre
 
 std::string shellQuote(const std::string& s);
 
+// A parsed JSON value, enough for reading klv-render's report.
+struct Json {
+    enum class Kind { kNull, kBool, kNumber, kString, kArray, kObject } kind = Kind::kNull;
+    bool boolean = false;
+    double number = 0.0;
+    std::string text;
+    std::vector<Json> items;
+    std::map<std::string, Json> fields;
+    const Json& operator[](const std::string& key) const;
+    const Json& operator[](std::size_t index) const { return items.at(index); }
+};
+
+// Throws std::runtime_error on anything that is not one JSON value.
+Json parseJson(const std::string& text);
+
 class TempDir {
 public:
     TempDir();
@@ -28,8 +44,8 @@ public:
     TempDir& operator=(const TempDir&) = delete;
     const std::string& path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-    // Every entry, hidden ones included, sorted.
-    std::vector<std::string> entries() const;
+    // Every entry, hidden ones included, sorted; of a subfolder if given.
+    std::vector<std::string> entries(const std::string& sub = "") const;
 
 private:
     std::string path_;
@@ -56,6 +72,10 @@ std::vector<float> testSignal(long frames, int channels, int sampleRate);
 // Writes testSignal(frames, channels, sampleRate) to path in format and
 // answers it.
 Audio writeTestFile(const std::string& path, int channels, int format, long frames, int sampleRate = 44100);
+
+// amplitude * sin(2 pi hz n / rate + phase) in every channel.
+Audio sineFile(const std::string& path, int channels, int format, long frames, int sampleRate, double hz,
+               double amplitude, double phase = 0.0);
 
 // The built KLV plug-in library by short name, or empty when not built.
 std::string builtPlugin(const std::string& shortName);

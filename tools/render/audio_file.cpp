@@ -1,5 +1,6 @@
 #include "tools/render/audio_file.h"
 
+#include <fcntl.h>
 #include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,9 +9,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "tools/render/ascii_text.h"
+#include "tools/render/buffered_file.h"
 #include "tools/render/render_error.h"
 
 namespace klv::render {
@@ -68,6 +71,54 @@ std::string baseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// libsndfile keeps the reason an open failed in one buffer for the whole
+// process, so workers opening files at the same time take turns.
+std::mutex openMutex;
+
+sf_count_t ioSize(void* file) {
+    return static_cast<BufferedFile*>(file)->size();
+}
+sf_count_t ioSeek(sf_count_t offset, int whence, void* file) {
+    return static_cast<BufferedFile*>(file)->seek(offset, whence);
+}
+sf_count_t ioRead(void* data, sf_count_t count, void* file) {
+    return static_cast<BufferedFile*>(file)->read(data, count);
+}
+sf_count_t ioWrite(const void* data, sf_count_t count, void* file) {
+    return static_cast<BufferedFile*>(file)->write(data, count);
+}
+sf_count_t ioTell(void* file) {
+    return static_cast<BufferedFile*>(file)->tell();
+}
+SF_VIRTUAL_IO virtualIo = {ioSize, ioSeek, ioRead, ioWrite, ioTell};
+
+SNDFILE* openVirtual(BufferedFile& io, int mode, SF_INFO& info, std::string& why) {
+    std::lock_guard<std::mutex> lock(openMutex);
+    SNDFILE* file = sf_open_virtual(&virtualIo, mode, &info, &io);
+    if (!file) why = io.error() ? std::strerror(io.error()) : sf_strerror(nullptr);
+    return file;
+}
+
+// Renames, refusing to replace an existing file unless `replace`. Where the
+// file system cannot rename without replacing, a hard link does the same
+// (it fails on an existing name); false with errno set.
+bool moveIntoPlace(const std::string& from, const std::string& to, bool replace) {
+    if (replace) return std::rename(from.c_str(), to.c_str()) == 0;
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return true;
+    }
+    if (errno == EEXIST) return false;
+    struct stat st {};
+    if (::stat(to.c_str(), &st) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
 }  // namespace
 
 std::string describeFormat(int format) {
@@ -101,6 +152,17 @@ std::string describeFormat(int format) {
     }
 }
 
+std::string containerExtension(int format) {
+    switch (format & SF_FORMAT_TYPEMASK) {
+        case SF_FORMAT_AIFF:
+            return "aiff";
+        case SF_FORMAT_FLAC:
+            return "flac";
+        default:
+            return "wav";
+    }
+}
+
 int chooseOutputFormat(int inputFormat, const std::string& outputPath, const std::string& container,
                        const std::string& sampleType, std::string& note) {
     note.clear();
@@ -126,14 +188,14 @@ AudioReader::AudioReader(const std::string& path) : path_(path) {
     if (::stat(path.c_str(), &st) != 0)
         throw RenderError(kExitInput, "cannot read " + path + ": " + std::strerror(errno));
     if (S_ISDIR(st.st_mode)) throw RenderError(kExitInput, "cannot read " + path + ": it is a folder");
-    if (::access(path.c_str(), R_OK) != 0)
-        throw RenderError(kExitInput, "cannot read " + path + ": " + std::strerror(errno));
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw RenderError(kExitInput, "cannot read " + path + ": " + std::strerror(errno));
+    io_ = std::make_unique<BufferedFile>(fd, BufferedFile::Mode::kRead);
 
     SF_INFO info{};
-    file_ = sf_open(path.c_str(), SFM_READ, &info);
-    if (!file_)
-        throw RenderError(kExitInput,
-                          path + ": unsupported format or not an audio file (" + sf_strerror(nullptr) + ")");
+    std::string why;
+    file_ = openVirtual(*io_, SFM_READ, info, why);
+    if (!file_) throw RenderError(kExitInput, path + ": unsupported format or not an audio file (" + why + ")");
     if (!supportedContainer(info.format & SF_FORMAT_TYPEMASK) ||
         !supportedSampleType(info.format & SF_FORMAT_SUBMASK)) {
         SF_FORMAT_INFO major{}, sub{};
@@ -164,12 +226,14 @@ AudioReader::~AudioReader() {
 
 int AudioReader::read(float* interleaved, int frames) {
     const sf_count_t got = sf_readf_float(file_, interleaved, frames);
+    if (io_->error() != 0) throw RenderError(kExitInput, "cannot read " + path_ + ": " + std::strerror(io_->error()));
     if (got < 0 || (got < frames && sf_error(file_) != SF_ERR_NO_ERROR))
         throw RenderError(kExitInput, "cannot read " + path_ + ": " + sf_strerror(file_));
     return static_cast<int>(got);
 }
 
-AudioWriter::AudioWriter(const std::string& path, const AudioFormat& format) : path_(path) {
+AudioWriter::AudioWriter(const std::string& path, const AudioFormat& format, bool replace)
+    : path_(path), replace_(replace) {
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
         throw RenderError(kExitOutput, "cannot write " + path + ": it is a folder");
@@ -179,7 +243,7 @@ AudioWriter::AudioWriter(const std::string& path, const AudioFormat& format) : p
     std::string pattern = directoryOf(path) + "/." + baseName(path) + ".XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
-    const int fd = ::mkstemp(name.data());
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd < 0) throw RenderError(kExitOutput, "cannot write " + path + ": " + std::strerror(errno));
     tempPath_ = name.data();
     // mkstemp makes the file private; give it the permissions a plain
@@ -187,18 +251,15 @@ AudioWriter::AudioWriter(const std::string& path, const AudioFormat& format) : p
     const mode_t mask = ::umask(0);
     ::umask(mask);
     ::fchmod(fd, 0666 & ~mask);
+    io_ = std::make_unique<BufferedFile>(fd, BufferedFile::Mode::kWrite);
 
     SF_INFO info{};
     info.samplerate = format.sampleRate;
     info.channels = format.channels;
     info.format = format.format;
-    file_ = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
-    if (!file_) {
-        const std::string why = sf_strerror(nullptr);
-        ::close(fd);
-        ::unlink(tempPath_.c_str());
-        throw RenderError(kExitOutput, "cannot write " + path + ": " + why);
-    }
+    std::string why;
+    file_ = openVirtual(*io_, SFM_WRITE, info, why);
+    if (!file_) fail(why);
     sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
 }
 
@@ -209,30 +270,32 @@ AudioWriter::~AudioWriter() {
 void AudioWriter::discard() noexcept {
     if (file_) sf_close(file_);
     file_ = nullptr;
+    io_.reset();
     if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
     tempPath_.clear();
 }
 
+void AudioWriter::fail(const std::string& why) {
+    discard();
+    throw RenderError(kExitOutput, "cannot write " + path_ + ": " + why);
+}
+
 void AudioWriter::write(const float* interleaved, int frames) {
-    if (sf_writef_float(file_, interleaved, frames) != frames) {
-        const std::string why = sf_strerror(file_);
-        discard();
-        throw RenderError(kExitOutput, "cannot write " + path_ + ": " + why);
-    }
+    if (sf_writef_float(file_, interleaved, frames) != frames)
+        fail(io_->error() ? std::strerror(io_->error()) : sf_strerror(file_));
 }
 
 void AudioWriter::commit() {
-    sf_write_sync(file_);
     const int closed = sf_close(file_);
     file_ = nullptr;
-    if (closed != 0) {
-        discard();
-        throw RenderError(kExitOutput, "cannot write " + path_ + ": " + sf_error_number(closed));
-    }
-    if (std::rename(tempPath_.c_str(), path_.c_str()) != 0) {
-        const std::string why = std::strerror(errno);
-        discard();
-        throw RenderError(kExitOutput, "cannot write " + path_ + ": " + why);
+    if (io_->error()) fail(std::strerror(io_->error()));
+    if (closed != 0) fail(sf_error_number(closed));
+    if (!io_->finish()) fail(std::strerror(io_->error()));
+    io_.reset();
+    if (!moveIntoPlace(tempPath_, path_, replace_)) {
+        const int why = errno;
+        if (why == EEXIST) fail("it exists (add --force to replace it)");
+        fail(std::strerror(why));
     }
     committed_ = true;
 }

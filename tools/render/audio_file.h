@@ -2,9 +2,12 @@
 // integer or 32-bit float samples, read and written as interleaved floats.
 // The writer works on a temporary file next to the target and renames it
 // only on commit, so a failed or interrupted run never leaves a partial file.
+// libsndfile reaches the disk through our own buffered file: left to itself
+// it makes one system call per few kilobytes.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 struct sf_private_tag;
@@ -28,6 +31,11 @@ std::string describeFormat(int format);
 int chooseOutputFormat(int inputFormat, const std::string& outputPath, const std::string& container,
                        const std::string& sampleType, std::string& note);
 
+// The usual extension of a libsndfile container: "wav", "aiff", "flac".
+std::string containerExtension(int format);
+
+class BufferedFile;
+
 class AudioReader {
 public:
     // Throws RenderError(kExitInput) with the reason in words.
@@ -39,11 +47,12 @@ public:
     const AudioFormat& format() const { return format_; }
     std::int64_t frames() const { return frames_; }
     // Reads up to `frames` interleaved frames; answers how many were read
-    // (0 at the end). Throws on a read error.
+    // (fewer only at the end). Throws on a read error.
     int read(float* interleaved, int frames);
 
 private:
     std::string path_;
+    std::unique_ptr<BufferedFile> io_;
     sf_private_tag* file_ = nullptr;
     AudioFormat format_;
     std::int64_t frames_ = 0;
@@ -51,23 +60,30 @@ private:
 
 class AudioWriter {
 public:
-    // Creates the temporary file; throws RenderError(kExitOutput).
-    AudioWriter(const std::string& path, const AudioFormat& format);
+    // Creates the temporary file; throws RenderError(kExitOutput). Commit
+    // replaces an existing file at `path` only if `replace`.
+    AudioWriter(const std::string& path, const AudioFormat& format, bool replace);
     // Removes the temporary file unless committed.
     ~AudioWriter();
     AudioWriter(const AudioWriter&) = delete;
     AudioWriter& operator=(const AudioWriter&) = delete;
 
-    // Samples beyond full scale are clipped in integer formats.
+    // Samples beyond full scale are clipped in integer formats. Throws
+    // RenderError(kExitOutput) (full disk, file size limit).
     void write(const float* interleaved, int frames);
-    // Finishes the file and moves it to its name; throws on failure.
+    // Finishes the file, flushes it to the disk and moves it to its name;
+    // throws on failure.
     void commit();
+    const std::string& temporaryPath() const { return tempPath_; }
 
 private:
+    [[noreturn]] void fail(const std::string& why);
     void discard() noexcept;
 
     std::string path_;
     std::string tempPath_;
+    bool replace_;
+    std::unique_ptr<BufferedFile> io_;
     sf_private_tag* file_ = nullptr;
     bool committed_ = false;
 };

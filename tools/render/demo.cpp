@@ -1,16 +1,14 @@
 #include "tools/render/demo.h"
 
 #include <sndfile.h>
-#include <sys/stat.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
 #include "tools/render/ascii_text.h"
 #include "tools/render/audio_file.h"
 #include "tools/render/demo_programme.h"
+#include "tools/render/paths.h"
 #include "tools/render/plugin_session.h"
 #include "tools/render/render_error.h"
 #include "tools/render/render_job.h"
@@ -45,26 +43,10 @@ std::string fileSlug(const std::string& name) {
     return slug;
 }
 
-void makeFolder(const std::string& folder) {
-    std::string partial;
-    std::size_t start = 0;
-    while (start <= folder.size()) {
-        const auto slash = folder.find('/', start);
-        partial = folder.substr(0, slash);
-        if (!partial.empty() && ::mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST)
-            throw RenderError(kExitOutput, "cannot create " + partial + ": " + std::strerror(errno));
-        if (slash == std::string::npos) break;
-        start = slash + 1;
-    }
-    struct stat st {};
-    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        throw RenderError(kExitOutput, "cannot create " + folder + ": not a folder");
-}
-
 std::string writeProgramme(const std::string& folder) {
     const std::vector<float> programme = synthesiseDemoProgramme();
     const std::string path = folder + "/programme.wav";
-    AudioWriter writer(path, {kDemoSampleRate, kDemoChannels, SF_FORMAT_WAV | SF_FORMAT_PCM_24});
+    AudioWriter writer(path, {kDemoSampleRate, kDemoChannels, SF_FORMAT_WAV | SF_FORMAT_PCM_24}, true);
     writer.write(programme.data(), static_cast<int>(programme.size() / kDemoChannels));
     writer.commit();
     return path;
@@ -79,10 +61,15 @@ void printRow(const char* plugin, const std::string& program, const std::string&
 
 }  // namespace
 
-int runDemo(const std::string& folder, bool progress) {
+int runDemo(const std::string& folder) {
     makeFolder(folder);
     const std::string programme = writeProgramme(folder);
 
+    // The demo's folder is its own: a second run replaces the first.
+    RenderSettings settings;
+    settings.replace = true;
+    RenderProgress progress;
+    progress.note = [](const std::string& line) { std::fprintf(stderr, "klv-render: %s\n", line.c_str()); };
     std::vector<RenderSummary> rows;
     std::vector<std::pair<const char*, std::string>> labels;
     for (const auto& plugin : kDemoPlugins) {
@@ -94,14 +81,10 @@ int runDemo(const std::string& folder, bool progress) {
             continue;
         }
         for (const char* program : plugin.programs) {
-            RenderRequest request;
-            request.pluginPath = path;
-            request.inputPath = programme;
-            request.outputPath = folder + "/" + plugin.shortName + "-" + fileSlug(program) + ".wav";
-            request.program = program;
-            request.progress = progress;
+            const FileJob job{programme, folder + "/" + plugin.shortName + "-" + fileSlug(program) + ".wav"};
             try {
-                rows.push_back(renderFile(request));
+                const ChainLibraries libraries({PluginSpec{path, program, {}}});
+                rows.push_back(renderFile(libraries, settings, job, progress));
                 labels.emplace_back(plugin.shortName, program);
             } catch (const RenderError& e) {
                 // A program renamed in a later version should not stop the demo.

@@ -9,6 +9,6 @@ namespace klv::render {
 // Writes programme.wav and one file per plug-in and program into `folder`
 // (created if missing) and prints a summary table. Plug-ins that are not
 // built are skipped with a note on stderr. Answers the exit status.
-int runDemo(const std::string& folder, bool progress);
+int runDemo(const std::string& folder);
 
 }  // namespace klv::render

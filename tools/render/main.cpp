@@ -1,5 +1,6 @@
 // klv-render: a command-line VST 2 host that renders audio files through a
-// plug-in, lists a plug-in's parameters and programs, or runs the demo.
+// plug-in or a chain of them, lists a plug-in's parameters and programs, or
+// runs the demo.
 #include <csignal>
 #include <cstdio>
 #include <exception>
@@ -10,6 +11,7 @@
 #include "tools/render/plugin_session.h"
 #include "tools/render/render_error.h"
 #include "tools/render/render_job.h"
+#include "tools/render/render_run.h"
 
 using namespace klv::render;
 
@@ -26,27 +28,14 @@ int run(int argc, char** argv) {
             std::fputs(usageText(), stdout);
             return kExitOk;
         case Command::kDemo:
-            return runDemo(options.demoDir, !options.quiet);
+            return runDemo(options.demoDir);
         case Command::kList:
-            listPlugin(stdout, locatePlugin(options.plugin), options);
+            listPlugin(stdout, locatePlugin(options.chain.front().plugin), options);
             return kExitOk;
         case Command::kRender:
             break;
     }
-    RenderRequest request;
-    request.pluginPath = locatePlugin(options.plugin);
-    request.inputPath = options.input;
-    request.outputPath = options.output;
-    request.program = options.program;
-    request.settings = options.settings;
-    request.blockSize = options.blockSize;
-    request.call = options.call;
-    request.container = options.container;
-    request.sampleType = options.sampleType;
-    request.progress = !options.quiet;
-    const RenderSummary summary = renderFile(request);
-    if (!options.quiet) printSummary(stdout, summary);
-    return kExitOk;
+    return runRender(options);
 }
 
 }  // namespace
@@ -54,6 +43,10 @@ int run(int argc, char** argv) {
 int main(int argc, char** argv) {
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
+    std::signal(SIGHUP, onSignal);
+    // Past a file size limit, a write should fail with a message rather
+    // than end the process and leave its temporary file.
+    std::signal(SIGXFSZ, SIG_IGN);
     try {
         return run(argc, argv);
     } catch (const RenderError& e) {

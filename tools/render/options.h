@@ -17,18 +17,30 @@ struct ParameterSetting {
     float value;
 };
 
-struct Options {
-    Command command = Command::kDemo;
-    std::string plugin;
-    std::string input;
-    std::string output;
-    std::string demoDir = "klv-demo";
+// One plug-in of a chain with the program and settings given after it.
+struct PluginSpec {
+    std::string plugin;   // path or short name, as typed
     std::string program;  // number or name; empty: the plug-in's own
     std::vector<ParameterSetting> settings;
+};
+
+struct Options {
+    Command command = Command::kDemo;
+    std::vector<PluginSpec> chain;    // rendering: in signal order; --list: one
+    std::vector<std::string> inputs;  // files, or folders with -o
+    std::string output;               // the INPUT OUTPUT form
+    std::string outputDir;            // -o: every input into this folder
+    std::string namePattern;          // --name, with {name} and {ext}
+    std::string demoDir = "klv-demo";
     int blockSize = 512;
     ProcessCall call = ProcessCall::kAuto;
     std::string container;   // "", "wav", "aiff", "flac"
     std::string sampleType;  // "", "16", "24", "32", "float"
+    int jobs = 0;            // files at a time; 0: one per core
+    std::string jsonPath;
+    bool force = false;      // replace existing outputs
+    bool compensate = true;  // drop the chain's reported delay
+    bool loudness = false;   // EBU R128 figures of input and output
     bool quiet = false;      // no progress bar and no summary
 };
 

@@ -69,9 +69,10 @@ std::string editorReadout(KlvPlugin plugin, int index, float value) {
 void listPlugin(std::FILE* out, const std::string& pluginPath, const Options& options) {
     hostkit::HostConfig config;
     PluginSession session(pluginPath, config);
+    const PluginSpec& spec = options.chain.front();
     session.open(config.sampleRate, options.blockSize);
-    if (!options.program.empty()) session.selectProgram(options.program);
-    for (const auto& s : options.settings) session.setParameter(session.findParameter(s.key), s.value);
+    if (!spec.program.empty()) session.selectProgram(spec.program);
+    for (const auto& s : spec.settings) session.setParameter(session.findParameter(s.key), s.value);
 
     hostkit::PluginInstance& plugin = session.instance();
     const AEffect& e = session.effect();

@@ -225,6 +225,7 @@ void PluginSession::resume() {
 }
 
 void PluginSession::suspend() {
+    if (!running_) return;
     instance_->dispatch(effMainsChanged, 0, 0);
     running_ = false;
 }
