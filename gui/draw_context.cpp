@@ -1,5 +1,7 @@
 #include "gui/draw_context.h"
 
+#include <cstdlib>
+
 #include "gui/bitmap.h"
 #include "gui/frame.h"
 #include "gui/pixel_math.h"
@@ -34,17 +36,43 @@ Rect DrawContext::toSurface(Rect r) const {
     return {topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
 }
 
-// Lines keep whole device pixels: a design width w is round(s w) wide.
+// Lines keep whole device pixels: a design width w is round(s w) wide,
+// drawn by stroke with a one-pixel pen.
 void DrawContext::applyPen() {
-    if (surface_) surface_->setPen(frameColor_, scaledLength(lineWidth_, scale_), lineStyle_);
+    if (surface_) surface_->setPen(frameColor_, scale_ == 1.0f ? lineWidth_ : 1, lineStyle_);
+}
+
+int DrawContext::deviceLineWidth() const {
+    return scale_ == 1.0f ? 1 : scaledLength(lineWidth_, scale_);
+}
+
+void DrawContext::stroke(Point from, Point to) {
+    const int width = deviceLineWidth();
+    if (width <= 1) {
+        surface_->moveTo(from);
+        surface_->lineTo(to);
+        return;
+    }
+    // Side by side across the line's minor axis, centred on it.
+    const bool steep =
+        std::abs(static_cast<long long>(to.y) - from.y) > std::abs(static_cast<long long>(to.x) - from.x);
+    for (int k = -(width - 1) / 2; k <= width / 2; ++k) {
+        const Point shift = steep ? Point{k, 0} : Point{0, k};
+        surface_->moveTo({from.x + shift.x, from.y + shift.y});
+        surface_->lineTo({to.x + shift.x, to.y + shift.y});
+    }
+    surface_->moveTo(to);
 }
 
 void DrawContext::moveTo(Point p) {
-    if (surface_) surface_->moveTo(toSurface(p));
+    position_ = toSurface(p);
+    if (surface_) surface_->moveTo(position_);
 }
 
 void DrawContext::lineTo(Point p) {
-    if (surface_) surface_->lineTo(toSurface(p));
+    const Point from = position_;
+    position_ = toSurface(p);
+    if (surface_) stroke(from, position_);
 }
 
 void DrawContext::line(PointF from, PointF to) {
@@ -56,8 +84,8 @@ void DrawContext::line(PointF from, PointF to) {
         return Point{clampedInt(std::floor(x * scale_ + 0.5)) - deviceOrigin_.x,
                      clampedInt(std::floor(y * scale_ + 0.5)) - deviceOrigin_.y};
     };
-    surface_->moveTo(device(from));
-    surface_->lineTo(device(to));
+    position_ = device(to);
+    stroke(device(from), position_);
 }
 
 void DrawContext::setLineStyle(int style) {

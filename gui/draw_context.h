@@ -88,6 +88,10 @@ public:
 
 protected:
     void applyPen();
+    // A line on the surface at the line width; above scale 1 a wide line is
+    // parallel one-pixel lines, which every platform draws alike.
+    void stroke(Point from, Point to);
+    int deviceLineWidth() const;
 
     // The design position the surface's pixel (0, 0) stands for (an
     // offscreen of part of the window), and that position on the device.
@@ -108,6 +112,7 @@ protected:
     Rect clipRect_;  // kept, not applied
     bool forEvent_ = false;
     unsigned eventButtons_ = 0;
+    Point position_;  // the current position on the surface
 };
 
 class OffscreenContext : public DrawContext {
