@@ -37,8 +37,9 @@ WindowImage::WindowImage(Display* display, Visual* visual, int depth, int width,
     if (trySharedMemory && isLocalConnection(display) && XShmQueryExtension(display) && attachSharedMemory(visual))
         return;
     // 32 bits per pixel in client order; XPutImage converts to whatever the
-    // server keeps.
-    plainPixels_.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
+    // server keeps. At depth 24 the raster buffer itself is such an image
+    // and is sent as it is; at 32 the top byte must be made opaque first.
+    if (depth == 32) plainPixels_.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
     plain_.width = width;
     plain_.height = height;
     plain_.format = ZPixmap;
@@ -111,6 +112,15 @@ void WindowImage::put(Window window, GC gc, const raster::PixelBuffer& pixels, R
     const int right = std::min({r.right, width_, pixels.width});
     const int bottom = std::min({r.bottom, height_, pixels.height});
     if (left >= right || top >= bottom) return;
+    const auto w = static_cast<unsigned>(right - left);
+    const auto h = static_cast<unsigned>(bottom - top);
+    if (!shared_ && depth_ != 32) {
+        if (pixels.width != width_) return;
+        plain_.data = reinterpret_cast<char*>(const_cast<std::uint32_t*>(pixels.pixels.data()));
+        XPutImage(display_, window, gc, &plain_, left, top, left, top, w, h);
+        plain_.data = nullptr;
+        return;
+    }
     XImage* image = shared_ ? shared_ : &plain_;
     // A 32-bit visual takes the top byte as opacity: the raster buffer's 0
     // there would make the editor invisible under a compositor.
@@ -120,8 +130,6 @@ void WindowImage::put(Window window, GC gc, const raster::PixelBuffer& pixels, R
         auto* to = reinterpret_cast<std::uint32_t*>(image->data + static_cast<std::size_t>(y) * image->bytes_per_line);
         for (int x = left; x < right; ++x) to[x] = from[x] | opaque;
     }
-    const auto w = static_cast<unsigned>(right - left);
-    const auto h = static_cast<unsigned>(bottom - top);
     if (shared_)
         XShmPutImage(display_, window, gc, shared_, left, top, left, top, w, h, False);
     else
