@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -110,8 +111,10 @@ std::string withSuffix(const std::string& path, const char* suffix) {
 
 class EditorRun {
 public:
-    EditorRun(conformance::Checker& c, const EditorExpectation& expect, const std::string& shotPath)
-        : c_(c), expect_(expect), shotPath_(shotPath) {}
+    // expect: the editor's size on the device; design: the background's.
+    EditorRun(conformance::Checker& c, const EditorExpectation& expect, const EditorExpectation& design,
+              const std::string& shotPath)
+        : c_(c), expect_(expect), design_(design), shotPath_(shotPath) {}
 
     void run(const std::string& path);
 
@@ -130,7 +133,8 @@ private:
     void repeatedOpenClose(PluginInstance& plugin);
 
     conformance::Checker& c_;
-    const EditorExpectation& expect_;
+    EditorExpectation expect_;
+    EditorExpectation design_;
     std::string shotPath_;
     hostkit::PluginLibrary lib_;
     HINSTANCE module_ = nullptr;
@@ -159,6 +163,8 @@ HWND EditorRun::open(PluginInstance& plugin, HWND parent, const char* what) {
 void EditorRun::checkShot(HWND child, const std::string& path, const char* what) {
     const Pixels shot = capture(child);
     EDITOR_CHECK(c_, writeBmp(path, shot), std::string(what) + ": screenshot written to " + path);
+    // At other scales the art is not the background resource's.
+    if (expect_.width != design_.width) return;
     const double share = backgroundShare(shot, background_);
     char text[96];
     std::snprintf(text, sizeof text, ": %.0f%% of the pixels show the background bitmap", share * 100.0);
@@ -292,7 +298,7 @@ void EditorRun::run(const std::string& path) {
                   static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(module) & 0xFFFFFFFFu));
     className_ = name;
     background_ = loadResourceBitmap(module_, kBackgroundId);
-    EDITOR_CHECK(c_, background_.width == expect_.width && background_.height == expect_.height,
+    EDITOR_CHECK(c_, background_.width == design_.width && background_.height == design_.height,
                  "background bitmap 128 is a resource of the library");
     EDITOR_CHECK(c_, registerHostClass(), "host window class registered");
     hostA_ = createHostWindow(expect_.width, expect_.height, 20);
@@ -317,10 +323,12 @@ void EditorRun::run(const std::string& path) {
 }  // namespace
 
 bool runEditorChecks(conformance::Checker& c, const std::string& kind, const std::string& path,
-                     const std::string& shotPath) {
+                     const std::string& shotPath, float scale) {
     for (const EditorExpectation& expect : kEditors) {
         if (kind != expect.kind) continue;
-        EditorRun(c, expect, shotPath).run(path);
+        const auto dev = [scale](int v) { return static_cast<int>(std::floor(v * static_cast<double>(scale) + 0.5)); };
+        const EditorExpectation scaled{expect.kind, dev(expect.width), dev(expect.height)};
+        EditorRun(c, scaled, expect, shotPath).run(path);
         return true;
     }
     return false;

@@ -21,7 +21,8 @@ namespace klv::wine {
 // instance's editor closed), two editors of one library at once, 100
 // open/close cycles without growing GDI or USER objects, and a host that
 // idles, closes and opens at the wrong times. False for an unknown kind.
+// scale: the editor's, as the display's DPI makes it.
 bool runEditorChecks(conformance::Checker& c, const std::string& kind, const std::string& path,
-                     const std::string& shotPath);
+                     const std::string& shotPath, float scale = 1.0f);
 
 }  // namespace klv::wine

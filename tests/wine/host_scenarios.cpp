@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,7 +56,9 @@ bool sameWithin(const Pixels& a, const Pixels& b, const RECT& r) {
 
 class HostScenarios {
 public:
-    HostScenarios(conformance::Checker& c, const Size& size) : c_(c), size_(size) {}
+    HostScenarios(conformance::Checker& c, const Size& size, float scale)
+        : c_(c), size_{size.kind, dev(size.width, scale), dev(size.height, scale)}, scale_(scale) {}
+    static int dev(int v, float scale) { return static_cast<int>(std::floor(v * static_cast<double>(scale) + 0.5)); }
 
     bool load(const std::string& path) { return library_.open(path); }
     PointerDriver pointer;
@@ -70,8 +73,10 @@ private:
         HWND host = nullptr;
         HWND editor = nullptr;
         int left = 0;
+        float scale = 1.0f;
         std::string at(POINT p) const {
-            return "mousemove " + std::to_string(left + p.x) + " " + std::to_string(kTop + p.y) + " ";
+            return "mousemove " + std::to_string(left + dev(p.x, scale)) + " " +
+                   std::to_string(kTop + dev(p.y, scale)) + " ";
         }
     };
     Open open(int left);
@@ -98,14 +103,21 @@ private:
         return edits == std::vector<int>{tag + 1, -(tag + 1)};
     }
 
+    RECT panelArea() const {
+        return {dev(kPanelArea.left, scale_), dev(kPanelArea.top, scale_), dev(kPanelArea.right, scale_),
+                dev(kPanelArea.bottom, scale_)};
+    }
+
     conformance::Checker& c_;
-    const Size& size_;
+    Size size_;
+    float scale_;
     hostkit::PluginLibrary library_;
 };
 
 HostScenarios::Open HostScenarios::open(int left) {
     Open o;
     o.left = left;
+    o.scale = scale_;
     o.plugin = PluginInstance::create(library_.defaultEntry());
     if (!o.plugin) return o;
     o.host = createHostWindow(size_.width, size_.height, left, kTop);
@@ -136,13 +148,13 @@ void HostScenarios::quickTapsWhileTheHostIsLate() {
     EDITOR_CHECK(c_, status == 0, "taps: xdotool ran");
     EDITOR_CHECK(c_, p.getParameter(kProcess) == 0.0f, "a quick tap a late host finds toggles the process button");
     EDITOR_CHECK(c_, p.getParameter(kInput) == 0.5f, "a quick Ctrl + tap a late host finds resets the input knob");
-    EDITOR_CHECK(c_, !sameWithin(before, capture(o.editor), kPanelArea),
+    EDITOR_CHECK(c_, !sameWithin(before, capture(o.editor), panelArea()),
                  "a quick tap a late host finds on the name plate opens the about panel");
     pointer.run(o.at(kInsidePanel) + "click 1 sleep 0.5", late);
     p.setParameter(kProcess, 1.0f);
     p.setParameter(kInput, 0.2f);
     idle(p, 5);
-    EDITOR_CHECK(c_, sameWithin(before, capture(o.editor), kPanelArea), "a quick tap on the panel closes it");
+    EDITOR_CHECK(c_, sameWithin(before, capture(o.editor), panelArea()), "a quick tap on the panel closes it");
     finish(o);
 }
 
@@ -223,14 +235,14 @@ void HostScenarios::heldDragBesideASecondEditor() {
 }  // namespace
 
 MouseRun runHostScenarios(conformance::Checker& c, const std::string& kind, const std::string& path,
-                          const std::string& markerPath) {
+                          const std::string& markerPath, float scale) {
     const Size* size = nullptr;
     for (const Size& s : kSizes) {
         if (kind == s.kind) size = &s;
     }
     if (!size) return MouseRun::kUnknownKind;
     c.setContext("host " + kind);
-    HostScenarios s(c, *size);
+    HostScenarios s(c, *size, scale);
     const std::string why = s.pointer.prepare(markerPath);
     if (!why.empty()) {
         std::fprintf(stderr, "klv-wine-host: the pointer cannot be driven: %s\n", why.c_str());

@@ -277,8 +277,9 @@ bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
 
 class MouseTest {
 public:
-    MouseTest(conformance::Checker& c, const std::string& kind, const Scenario& scenario, const std::string& shotPath)
-        : c_(c), kind_(kind), s_(scenario), shotPath_(shotPath) {}
+    MouseTest(conformance::Checker& c, const std::string& kind, const Scenario& scenario, const std::string& shotPath,
+              float scale)
+        : c_(c), kind_(kind), s_(scenario), shotPath_(shotPath), scale_(scale) {}
     MouseRun run(const std::string& path);
 
 private:
@@ -308,10 +309,17 @@ private:
     std::unique_ptr<PluginInstance> plugin_;
     PointerDriver pointer_;
     POINT origin_{};  // the editor window's top left on the screen
+    float scale_;
+    // Design coordinates on the device.
+    int dev(int v) const { return static_cast<int>(std::floor(v * static_cast<double>(scale_) + 0.5)); }
+    POINT dev(POINT p) const { return {dev(p.x), dev(p.y)}; }
+    RECT dev(RECT r) const { return {dev(r.left), dev(r.top), dev(r.right), dev(r.bottom)}; }
+    int width() const { return dev(s_.width); }
+    int height() const { return dev(s_.height); }
 };
 
 std::string MouseTest::probe() {
-    const POINT at{origin_.x + 10, origin_.y + s_.height + kMargin / 2};
+    const POINT at{origin_.x + 10, origin_.y + height() + kMargin / 2};
     hostButtonDowns = hostButtonUps = 0;
     const int status = pointer_.run(
         pointer_.moveTo(at) + "mousedown 1 sleep " + pointer_.pause() + " mouseup 1 sleep " + pointer_.pause(),
@@ -325,7 +333,7 @@ std::string MouseTest::probe() {
 }
 
 bool MouseTest::drive(const Step& step) {
-    const auto screen = [this](POINT p) { return POINT{origin_.x + p.x, origin_.y + p.y}; };
+    const auto screen = [this](POINT p) { return POINT{origin_.x + dev(p.x), origin_.y + dev(p.y)}; };
     std::string commands = pointer_.moveTo(screen(step.press)) + "mousedown 1 sleep " + pointer_.pause() + " ";
     if (!step.isClick()) {
         const POINT middle{(step.press.x + step.release.x) / 2, (step.press.y + step.release.y) / 2};
@@ -365,7 +373,7 @@ void MouseTest::checkStep(const Step& step) {
 void MouseTest::checkPicture(const Pixels& before, HWND child) {
     const Pixels after = capture(child);
     for (const Step& step : s_.steps) {
-        EDITOR_CHECK(c_, pixelsDiffer(before, after, step.control),
+        EDITOR_CHECK(c_, pixelsDiffer(before, after, dev(step.control)),
                      std::string(step.what) + ": its pixels changed on the screen");
     }
     EDITOR_CHECK(c_, writeBmp(shotPath_, after), "screenshot written to " + shotPath_);
@@ -377,7 +385,7 @@ void MouseTest::checkPicture(const Pixels& before, HWND child) {
         std::snprintf(item, sizeof item, "--set %d=%.9g ", i, static_cast<double>(plugin_->getParameter(i)));
         arguments += item;
     }
-    std::printf("snapshot arguments: %s%s\n", arguments.c_str(), s_.editor);
+    std::printf("snapshot arguments: %s--scale %g %s\n", arguments.c_str(), static_cast<double>(scale_), s_.editor);
 }
 
 // The instance's audio equals that of a fresh instance given the final
@@ -423,7 +431,7 @@ MouseRun MouseTest::run(const std::string& path) {
     plugin_ = PluginInstance::create(lib_.defaultEntry());
     EDITOR_CHECK(c_, plugin_ != nullptr, "an instance is created");
     if (!plugin_) return MouseRun::kRan;
-    HWND host = createHostWindow(s_.width, s_.height + kMargin, kLeft, kTop);
+    HWND host = createHostWindow(width(), height() + kMargin, kLeft, kTop);
     EDITOR_CHECK(c_, host != nullptr, "host window created");
     if (!host) return MouseRun::kRan;
     EDITOR_CHECK(c_, plugin_->dispatch(effEditOpen, 0, 0, host) == 1, "effEditOpen answers 1");
@@ -432,8 +440,8 @@ MouseRun MouseTest::run(const std::string& path) {
     ClientToScreen(child, &origin_);
     EDITOR_CHECK(c_,
                  child && origin_.x == kLeft && origin_.y == kTop &&
-                     origin_.x + s_.width <= GetSystemMetrics(SM_CXSCREEN) &&
-                     origin_.y + s_.height <= GetSystemMetrics(SM_CYSCREEN),
+                     origin_.x + width() <= GetSystemMetrics(SM_CXSCREEN) &&
+                     origin_.y + height() <= GetSystemMetrics(SM_CYSCREEN),
                  "editor window at (" + std::to_string(origin_.x) + ", " + std::to_string(origin_.y) +
                      ") of the screen, wholly on it");
     MouseRun result = MouseRun::kRan;
@@ -471,9 +479,9 @@ MouseRun MouseTest::run(const std::string& path) {
 }  // namespace
 
 MouseRun runMouseScenario(conformance::Checker& c, const std::string& kind, const std::string& path,
-                          const std::string& shotPath) {
+                          const std::string& shotPath, float scale) {
     for (const KindScenario& k : kKinds) {
-        if (kind == k.kind) return MouseTest(c, kind, *k.scenario, shotPath).run(path);
+        if (kind == k.kind) return MouseTest(c, kind, *k.scenario, shotPath, scale).run(path);
     }
     return MouseRun::kUnknownKind;
 }

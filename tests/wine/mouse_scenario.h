@@ -25,14 +25,16 @@ enum class MouseRun {
 // audio through a fresh one given the same values. Writes the editor's
 // screenshot to shotPath and prints the klv-snapshot arguments of the same
 // state ("snapshot arguments: ...") for the comparison on the Linux side.
+// scale: the editor's, as the display's DPI makes it (the pointer's path
+// and the sizes are the design's times it).
 MouseRun runMouseScenario(conformance::Checker& c, const std::string& kind, const std::string& path,
-                          const std::string& shotPath);
+                          const std::string& shotPath, float scale = 1.0f);
 
 // What hosts do besides plain drags (host_scenarios.cpp): quick taps while
 // the host pumps its messages late, the editor closed in the middle of a
 // drag, and a held drag while the host's loop serves a second editor.
 MouseRun runHostScenarios(conformance::Checker& c, const std::string& kind, const std::string& path,
-                          const std::string& markerPath);
+                          const std::string& markerPath, float scale = 1.0f);
 
 // xdotool is a Unix program. Wine starts it from its Unix path but gives no
 // handle to wait on, so it runs under /bin/sh, which writes its exit status

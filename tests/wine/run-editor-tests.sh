@@ -4,9 +4,13 @@
 #   tests/wine/run-editor-tests.sh BITS BUILD_DIR LINUX_BUILD_DIR
 # BITS (32 or 64) picks Wine's loader; the caller knows whether this machine
 # runs 32-bit programs. For each DLL in BUILD_DIR/plugins, klv-wine-host.exe
-# runs --editor (windows, sizes, leaks, a misbehaving host) and --mouse
-# (xdotool drags and clicks: what the host heard, values, audio); then the
-# --mouse screenshot is compared with the picture LINUX_BUILD_DIR's
+# runs --editor (windows, sizes, leaks, a misbehaving host), --mouse
+# (xdotool drags and clicks: what the host heard, values, audio) and --host
+# (quick taps a late host finds, closes in the middle of a drag, a held drag
+# beside a second editor); the stereo DLLs all three again on a display of
+# 192 dpi (a copy of the prefix with LogPixels 192), where the DPI-aware
+# host's editors open at scale 2. Each --mouse screenshot is compared with
+# the picture LINUX_BUILD_DIR's
 # klv-snapshot draws of the same state, text displays left out (Wine's font
 # rasteriser draws the text). Screenshots and logs: BUILD_DIR/editor-tests.
 # Wine prefix: build-wine-mouse (made on first use). KLV_MOUSE_PAUSE sets
@@ -48,17 +52,20 @@ snapshot=$linux/bin/klv-snapshot
 if [ "$bits" = 32 ]; then loader=/usr/lib/wine/wine; else loader=/usr/lib/wine/wine64; fi
 wineserver=/usr/lib/wine/wineserver
 export WINEPREFIX=$root/build-wine-mouse WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+dpi_prefix=$WINEPREFIX-dpi192
 export KLV_MOUSE_PAUSE=${KLV_MOUSE_PAUSE:-0.3}
 
 # The runs under Xvfb: this script again, inside xvfb-run. Each run's output
-# goes to KIND-MODE.log, its exit status to KIND-MODE.status.
+# goes to KIND-MODE[-2x].log, its exit status to KIND-MODE[-2x].status.
 if [ "${KLV_EDITOR_TESTS_INSIDE:-}" = 1 ]; then
   run_host() {
-    local mode=$1 kind=$2 file=$out/$2-$1.bmp
-    [ "$mode" = host ] && file=$out/$kind-host.marker
+    local mode=$1 kind=$2 scale=${3:-1} tag=$2-$1 file
+    [ "$scale" = 1 ] || tag=$tag-${scale}x
+    file=$out/$tag.bmp
+    [ "$mode" = host ] && file=$out/$tag.marker
     WINELOADER=$loader timeout 600 "$loader" "$host" "--$mode" "$kind" "$build/plugins/$(dll_name "$kind")" \
-      "$file" 2>&1 | tr -d '\r' >"$out/$kind-$mode.log"
-    echo "${PIPESTATUS[0]}" >"$out/$kind-$mode.status"
+      "$file" "$scale" 2>&1 | tr -d '\r' >"$out/$tag.log"
+    echo "${PIPESTATUS[0]}" >"$out/$tag.status"
   }
   # Wine must be able to start the host at all (it answers a bare call with
   # its usage), or nothing below says anything about the plug-ins.
@@ -70,6 +77,15 @@ if [ "${KLV_EDITOR_TESTS_INSIDE:-}" = 1 ]; then
       run_host editor "$kind"
       run_host mouse "$kind"
       run_host host "$kind"
+    done
+    "$wineserver" -w
+    # On a display of 192 dpi the DPI-aware test host's editors draw at 2.
+    export WINEPREFIX=$dpi_prefix
+    for kind in clampora tonvela; do
+      [ -f "$build/plugins/$(dll_name "$kind")" ] || continue
+      run_host editor "$kind" 2
+      run_host mouse "$kind" 2
+      run_host host "$kind" 2
     done
   fi
   # Whatever Wine still runs for this prefix ends before the display goes.
@@ -95,6 +111,15 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   [ -f "$WINEPREFIX/system.reg" ] || cannot_run "wineboot could not make $WINEPREFIX (see $build/wineboot.log)"
 fi
 
+if [ ! -f "$dpi_prefix/user.reg" ] || ! grep -qi '"LogPixels"=dword:000000c0' "$dpi_prefix/user.reg"; then
+  rm -rf "$dpi_prefix"
+  cp -a "$WINEPREFIX" "$dpi_prefix" || cannot_run "cannot copy $WINEPREFIX to $dpi_prefix"
+  WINEPREFIX=$dpi_prefix WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64 reg add 'HKCU\Control Panel\Desktop' \
+    /v LogPixels /t REG_DWORD /d 192 /f >/dev/null 2>&1
+  WINEPREFIX=$dpi_prefix "$wineserver" -w
+  grep -qi '"LogPixels"=dword:000000c0' "$dpi_prefix/user.reg" || cannot_run "could not set 192 dpi in $dpi_prefix"
+fi
+
 rm -rf "$out"
 mkdir -p "$out" || cannot_run "cannot make $out"
 KLV_EDITOR_TESTS_INSIDE=1 xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@" >"$out/xvfb.log" 2>&1
@@ -109,7 +134,7 @@ broken=()
 checks=0
 summary() {
   local kind=$1 mode=$2 log=$out/$1-$2.log status counts
-  status=$(cat "$out/$kind-$mode.status" 2>/dev/null || echo missing)
+  status=$(cat "${log%.log}.status" 2>/dev/null || echo missing)
   counts=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$log" | tail -n 1)
   if [ "$status" = 3 ]; then
     broken+=("$kind: $(grep -m 1 'pointer cannot be driven' "$log" | sed 's/^klv-wine-host: //')")
@@ -131,18 +156,23 @@ summary() {
   line+=" $mode $counts,"
 }
 
-for kind in "${kinds[@]}"; do
+pictures=0
+for variant in "${kinds[@]}" clampora@2x tonvela@2x; do
+  kind=${variant%@*}
+  suffix=""
+  [ "$variant" = "$kind" ] || suffix=-${variant#*@}
   [ -f "$build/plugins/$(dll_name "$kind")" ] || continue
-  line="-- $bits-bit $kind:"
-  summary "$kind" editor
-  summary "$kind" mouse
-  summary "$kind" host
+  line="-- $bits-bit $kind${suffix:+ at 192 dpi}:"
+  summary "$kind" "editor$suffix"
+  summary "$kind" "mouse$suffix"
+  summary "$kind" "host$suffix"
   # The screenshot after the mouse, against klv-snapshot's picture of the
-  # same state: bitmaps identical, text displays left out.
-  shot=$out/$kind-mouse.bmp
-  read -r -a arguments <<<"$(sed -n 's/^snapshot arguments: //p' "$out/$kind-mouse.log")"
+  # same state (at the same scale): bitmaps identical, text displays left out.
+  shot=$out/$kind-mouse$suffix.bmp
+  read -r -a arguments <<<"$(sed -n 's/^snapshot arguments: //p' "$out/$kind-mouse$suffix.log")"
   if [ ${#arguments[@]} -gt 0 ] && [ -f "$shot" ]; then
-    "$snapshot" "${arguments[@]}" "$out/$kind-reference.png" >/dev/null 2>&1
+    pictures=$((pictures + 1))
+    "$snapshot" "${arguments[@]}" "$out/$kind-reference$suffix.png" >/dev/null 2>&1
     picture=$("$snapshot" --compare --except-text "${arguments[@]}" "$shot" 2>&1)
     status=$?
     case $status in
@@ -163,4 +193,4 @@ if [ ${#problems[@]} -gt 0 ]; then
   exit 1
 fi
 [ ${#broken[@]} -gt 0 ] && cannot_run "$bits-bit: $(joined "${broken[@]}") (${elapsed}s)"
-echo "run-editor-tests: $bits-bit passed: $dlls DLLs, $checks checks and $dlls pictures (${elapsed}s)"
+echo "run-editor-tests: $bits-bit passed: $dlls DLLs (the stereo ones also at 192 dpi), $checks checks and $pictures pictures (${elapsed}s)"
