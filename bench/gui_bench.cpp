@@ -33,12 +33,12 @@ struct OpenEditor {
     gui::raster::MemoryWindowSystem windows;
     ParameterEditor& editor = *static_cast<ParameterEditor*>(effect.getEditor());
 
-    explicit OpenEditor(float scale = 1.0f) {
+    explicit OpenEditor(float scale = 1.0f, bool openNow = true) {
         effect.setSampleRate(44100.0f);
         effect.resume();
         editor.setWindowSystem(windows);
         editor.setFixedScale(scale);
-        open();
+        if (openNow) open();
     }
     ~OpenEditor() { editor.close(); }
     void open() {
@@ -122,8 +122,7 @@ void openToFirstPaint(benchmark::State& state) {
     std::size_t bytes = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        auto e = std::make_unique<OpenEditor<Effect>>(scale);
-        e->editor.close();
+        auto e = std::make_unique<OpenEditor<Effect>>(scale, false);
         const std::size_t before = mallinfo2().uordblks;
         state.ResumeTiming();
         e->open();
@@ -133,8 +132,9 @@ void openToFirstPaint(benchmark::State& state) {
         state.ResumeTiming();
     }
     OpenEditor<Effect> first(scale);
+    OpenEditor<Effect> second(scale, false);
     const std::size_t before = mallinfo2().uordblks;
-    OpenEditor<Effect> second(scale);
+    second.open();
     state.counters["open_kB"] = static_cast<double>(bytes) / 1024.0;
     state.counters["next_kB"] = static_cast<double>(mallinfo2().uordblks - before) / 1024.0;
 }
