@@ -10,7 +10,7 @@ namespace klv {
 
 class EffectBase;
 
-// How hosts (Studio One, Bitwig, REAPER among them) tell a VST 2 editor the
+// How hosts (the convention Studio One introduced) tell a VST 2 editor the
 // scale of the screen it shows on: effVendorSpecific with index 'PreS',
 // value 'AeCs' and the factor in opt, before the editor opens and whenever
 // it changes.
