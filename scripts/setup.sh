@@ -49,5 +49,17 @@ if printf '%s\n' "${missing[@]}" | grep -q ':i386'; then
   fi
 fi
 echo "setup: installing ${missing[*]}"
-$SUDO apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# A mirror in the middle of a sync fails the update now and then: try again,
+# and in the end go on with the lists there are (the install says whether
+# they were enough).
+for attempt in 1 2 3; do
+  $SUDO apt-get update -qq && break
+  if [ $attempt -lt 3 ]; then
+    echo "setup: apt-get update failed, trying again in 20 s"
+    sleep 20
+  else
+    echo "setup: apt-get update failed three times; installing from the package lists there are"
+  fi
+done
+install() { DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; }
+install || { echo "setup: install failed, updating and trying once more"; sleep 20; $SUDO apt-get update -qq || true; install; }
