@@ -21,7 +21,7 @@ using gui::Point;
 constexpr unsigned kLeft = gui::kLeftButton;
 
 // Each plug-in's controls by kind.
-struct EditorSpec {
+struct EditorCase {
     const char* name;
     hostkit::EntryProc entry;
     std::vector<int> knobs;
@@ -33,7 +33,7 @@ struct EditorSpec {
     int gainReductionInput;               // the meter input at rest above the left stop, or -1
 };
 
-class EditorBindings : public ::testing::TestWithParam<EditorSpec> {
+class EditorBindings : public ::testing::TestWithParam<EditorCase> {
 protected:
     OpenEditor e{GetParam().entry};
     // A drag's host calls: begin, automations, end, all with the tag.
@@ -171,7 +171,7 @@ TEST_P(EditorBindings, SilenceRestsEveryNeedleAtTheLeftStop) {
     }
 }
 
-const EditorSpec kEditors[] = {
+const EditorCase kEditors[] = {
     {"clampora", &makeEffect<clampora::ClamporaEffect>, {9, 10, 4, 11, 5, 6, 8, 1}, {3, 2}, 7, 19, {16}, {17}, 2},
     {"tonvela", &makeEffect<tonvela::TonvelaEffect>, {9, 10, 7, 8, 11, 6, 2, 1}, {4, 3}, 5, 17, {12}, {0, 15}, -1},
 };

@@ -1,5 +1,6 @@
 #include "tests/support/alloc_counter.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <new>
 
@@ -7,8 +8,10 @@ namespace {
 thread_local std::size_t allocations = 0;
 thread_local int activeCounters = 0;
 thread_local int failing = 0;
+std::atomic<std::size_t> processAllocations{0};
 
 void* tryAllocate(std::size_t size) noexcept {
+    processAllocations.fetch_add(1, std::memory_order_relaxed);
     if (activeCounters > 0) ++allocations;
     return failing > 0 ? nullptr : std::malloc(size ? size : 1);
 }
@@ -43,6 +46,14 @@ void operator delete(void* p, std::size_t) noexcept {
 void operator delete[](void* p, std::size_t) noexcept {
     std::free(p);
 }
+// Memory a library takes with one form and gives back with another still
+// pairs up (the aligned forms stay the library's, new and delete alike).
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
 
 namespace klv::test {
 
@@ -54,6 +65,10 @@ AllocationCounter::~AllocationCounter() {
 }
 std::size_t AllocationCounter::count() const {
     return allocations - start_;
+}
+
+std::size_t allocationsInProcess() {
+    return processAllocations.load(std::memory_order_relaxed);
 }
 
 AllocationFailure::AllocationFailure() {

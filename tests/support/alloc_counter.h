@@ -18,6 +18,10 @@ private:
     std::size_t start_;
 };
 
+// Every heap allocation of the process so far, on any thread (for code that
+// hands its work to threads of its own).
+std::size_t allocationsInProcess();
+
 // While alive, every heap allocation on the calling thread fails (the
 // nothrow forms answer null), to exercise what code does when memory runs out.
 class AllocationFailure {

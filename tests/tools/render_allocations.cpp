@@ -1,66 +1,17 @@
-// The renderer in this process with operator new counted: once a file is
-// under way nothing is allocated, so a long file costs as many allocations
-// as a short one. (libsndfile's and libebur128's C allocations are not
+// The renderer in this process with operator new counted on every thread:
+// once a file is under way nothing is allocated, so a long file costs as
+// many allocations as a short one. (libsndfile's and libebur128's C allocations are not
 // counted; neither allocates per block.)
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
-#include <atomic>
 #include <cstddef>
 #include <cstdlib>
-#include <new>
 
+#include "tests/support/alloc_counter.h"
 #include "tests/tools/render_test_util.h"
 #include "tools/render/plugin_chain.h"
 #include "tools/render/render_job.h"
-
-// The plain, array and nothrow forms are all replaced, so that memory a
-// plug-in library takes with one and gives back with another still pairs up
-// (the aligned forms stay the library's, new and delete alike).
-namespace {
-std::atomic<long> allocations{0};
-
-void* counted(std::size_t size) noexcept {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    return std::malloc(size ? size : 1);
-}
-
-void* countedOrThrow(std::size_t size) {
-    if (void* p = counted(size)) return p;
-    throw std::bad_alloc();
-}
-}  // namespace
-
-void* operator new(std::size_t n) {
-    return countedOrThrow(n);
-}
-void* operator new[](std::size_t n) {
-    return countedOrThrow(n);
-}
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-    return counted(n);
-}
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
-    return counted(n);
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, const std::nothrow_t&) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, const std::nothrow_t&) noexcept {
-    std::free(p);
-}
 
 namespace klv::test {
 namespace {
@@ -71,9 +22,9 @@ long allocationsToRender(const render::ChainLibraries& chain, const std::string&
     settings.blockSize = blockSize;
     settings.replace = true;
     render::RenderProgress progress;
-    const long before = allocations.load();
+    const std::size_t before = allocationsInProcess();
     render::renderFile(chain, settings, {input, output}, progress);
-    return allocations.load() - before;
+    return static_cast<long>(allocationsInProcess() - before);
 }
 
 struct AllocationCase {
@@ -89,18 +40,18 @@ void PrintTo(const AllocationCase& c, std::ostream* os) {
 class SteadyState : public ::testing::TestWithParam<AllocationCase> {};
 
 TEST_P(SteadyState, LongFileAllocatesNoMoreThanShortOne) {
-    std::vector<render::PluginSpec> specs;
+    std::vector<render::ChainLink> links;
     for (const std::string& p : GetParam().plugins) {
         const std::string path = p[0] == '/' ? p : builtPlugin(p);
         if (path.empty()) GTEST_SKIP() << p << " is not built";
-        specs.push_back({path, "", {}});
+        links.push_back({path, "", {}});
     }
     // The probe delays by this much (the other cases do not notice).
     ::setenv("KLV_PROBE_DELAY", "100", 1);
     TempDir dir;
     writeTestFile(dir / "short.wav", 2, SF_FORMAT_WAV | SF_FORMAT_PCM_24, 20000);
     writeTestFile(dir / "long.wav", 2, SF_FORMAT_WAV | SF_FORMAT_PCM_24, 400000);
-    const render::ChainLibraries chain(specs);
+    const render::ChainLibraries chain(links);
     const long shortFile = allocationsToRender(chain, dir / "short.wav", dir / "out.wav", GetParam().blockSize);
     const long longFile = allocationsToRender(chain, dir / "long.wav", dir / "out.wav", GetParam().blockSize);
     EXPECT_EQ(longFile, shortFile);

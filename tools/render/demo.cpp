@@ -83,7 +83,7 @@ int runDemo(const std::string& folder) {
         for (const char* program : plugin.programs) {
             const FileJob job{programme, folder + "/" + plugin.shortName + "-" + fileSlug(program) + ".wav"};
             try {
-                const ChainLibraries libraries({PluginSpec{path, program, {}}});
+                const ChainLibraries libraries({ChainLink{path, program, {}}});
                 rows.push_back(renderFile(libraries, settings, job, progress));
                 labels.emplace_back(plugin.shortName, program);
             } catch (const RenderError& e) {

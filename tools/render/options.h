@@ -18,7 +18,7 @@ struct ParameterSetting {
 };
 
 // One plug-in of a chain with the program and settings given after it.
-struct PluginSpec {
+struct ChainLink {
     std::string plugin;   // path or short name, as typed
     std::string program;  // number or name; empty: the plug-in's own
     std::vector<ParameterSetting> settings;
@@ -26,7 +26,7 @@ struct PluginSpec {
 
 struct Options {
     Command command = Command::kDemo;
-    std::vector<PluginSpec> chain;    // rendering: in signal order; --list: one
+    std::vector<ChainLink> chain;     // rendering: in signal order; --list: one
     std::vector<std::string> inputs;  // files, or folders with -o
     std::string output;               // the INPUT OUTPUT form
     std::string outputDir;            // -o: every input into this folder

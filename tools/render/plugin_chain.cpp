@@ -43,11 +43,11 @@ void interleave(float* const* in, float* out, int channels, int frames) {
 
 }  // namespace
 
-ChainLibraries::ChainLibraries(const std::vector<PluginSpec>& specs) : specs_(specs) {
-    for (const PluginSpec& spec : specs_) {
+ChainLibraries::ChainLibraries(const std::vector<ChainLink>& links) : links_(links) {
+    for (const ChainLink& link : links_) {
         libraries_.push_back(std::make_unique<hostkit::PluginLibrary>());
-        if (!libraries_.back()->open(spec.plugin))
-            throw RenderError(kExitPlugin, "cannot load " + spec.plugin + ": " + libraries_.back()->error());
+        if (!libraries_.back()->open(link.plugin))
+            throw RenderError(kExitPlugin, "cannot load " + link.plugin + ": " + libraries_.back()->error());
     }
 }
 
@@ -76,7 +76,7 @@ PluginChain::PluginChain(const ChainLibraries& libraries, const ChainSetup& setu
     config.recordCalls = false;
     const std::size_t count = libraries.size();
     for (std::size_t i = 0; i < count; ++i) {
-        const std::string& path = libraries.spec(i).plugin;
+        const std::string& path = libraries.link(i).plugin;
         auto stage = std::make_unique<Stage>();
         stage->session = std::make_unique<PluginSession>(path, libraries.entry(i), config);
         const AEffect& effect = stage->session->effect();
@@ -99,21 +99,21 @@ PluginChain::PluginChain(const ChainLibraries& libraries, const ChainSetup& setu
     for (std::size_t i = 0; i < count; ++i) {
         Stage& stage = *chain_[i];
         PluginSession& session = *stage.session;
-        const PluginSpec& spec = libraries.spec(i);
+        const ChainLink& link = libraries.link(i);
         stage.accumulate = setup.call == ProcessCall::kAccumulating;
         if (!stage.accumulate && !session.canReplace()) {
             if (setup.call == ProcessCall::kReplacing)
-                notes_.push_back(spec.plugin + " has no processReplacing; using process");
+                notes_.push_back(link.plugin + " has no processReplacing; using process");
             stage.accumulate = true;
         }
         session.open(setup.sampleRate, setup.blockSize);
-        if (!spec.program.empty()) session.selectProgram(spec.program);
-        for (const auto& s : spec.settings) session.setParameter(session.findParameter(s.key), s.value);
+        if (!link.program.empty()) session.selectProgram(link.program);
+        for (const auto& s : link.settings) session.setParameter(session.findParameter(s.key), s.value);
 
         StageSummary summary;
-        summary.path = spec.plugin;
+        summary.path = link.plugin;
         summary.name = hostkit::getString(session.instance(), effGetEffectName);
-        if (summary.name.empty()) summary.name = spec.plugin;
+        if (summary.name.empty()) summary.name = link.plugin;
         if (session.effect().numPrograms > 0) {
             summary.program = session.currentProgram();
             summary.programName = session.programName(summary.program);

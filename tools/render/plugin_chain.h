@@ -13,22 +13,22 @@
 
 namespace klv::render {
 
-// The chain's libraries, shared read-only by every worker. `specs` hold
+// The chain's libraries, shared read-only by every worker. `links` hold
 // located paths.
 class ChainLibraries {
 public:
     // Throws RenderError(kExitPlugin) for a library that does not load.
-    explicit ChainLibraries(const std::vector<PluginSpec>& specs);
+    explicit ChainLibraries(const std::vector<ChainLink>& links);
     ~ChainLibraries();
     ChainLibraries(const ChainLibraries&) = delete;
     ChainLibraries& operator=(const ChainLibraries&) = delete;
 
-    std::size_t size() const { return specs_.size(); }
-    const PluginSpec& spec(std::size_t i) const { return specs_[i]; }
+    std::size_t size() const { return links_.size(); }
+    const ChainLink& link(std::size_t i) const { return links_[i]; }
     hostkit::EntryProc entry(std::size_t i) const { return libraries_[i]->defaultEntry(); }
 
 private:
-    std::vector<PluginSpec> specs_;
+    std::vector<ChainLink> links_;
     std::vector<std::unique_ptr<hostkit::PluginLibrary>> libraries_;
 };
 

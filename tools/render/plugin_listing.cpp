@@ -69,10 +69,10 @@ std::string editorReadout(KlvPlugin plugin, int index, float value) {
 void listPlugin(std::FILE* out, const std::string& pluginPath, const Options& options) {
     hostkit::HostConfig config;
     PluginSession session(pluginPath, config);
-    const PluginSpec& spec = options.chain.front();
+    const ChainLink& link = options.chain.front();
     session.open(config.sampleRate, options.blockSize);
-    if (!spec.program.empty()) session.selectProgram(spec.program);
-    for (const auto& s : spec.settings) session.setParameter(session.findParameter(s.key), s.value);
+    if (!link.program.empty()) session.selectProgram(link.program);
+    for (const auto& s : link.settings) session.setParameter(session.findParameter(s.key), s.value);
 
     hostkit::PluginInstance& plugin = session.instance();
     const AEffect& e = session.effect();

@@ -300,8 +300,8 @@ void printOutcome(const Options& options, const std::vector<FileOutcome>& outcom
 }  // namespace
 
 int runRender(const Options& options) {
-    std::vector<PluginSpec> chain = options.chain;
-    for (PluginSpec& spec : chain) spec.plugin = locatePlugin(spec.plugin);
+    std::vector<ChainLink> chain = options.chain;
+    for (ChainLink& link : chain) link.plugin = locatePlugin(link.plugin);
     const std::vector<FileJob> jobs = planJobs(options);
     checkJobs(jobs, options);
     const ChainLibraries libraries(chain);
